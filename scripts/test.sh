@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Installs what is missing, then builds and runs every test: a plain debug build, then the
+# same tests under AddressSanitizer+UndefinedBehaviorSanitizer and under ThreadSanitizer.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+./scripts/install-deps.sh
+presets=(${PELORIN_TEST_PRESETS:-debug asan tsan})
+for preset in "${presets[@]}"; do
+  echo "=== $preset ==="
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset"
+  ctest --preset "$preset"
+done

@@ -1,0 +1,26 @@
+// What the session needs of a serial port. The real port (cnComm) and the test doubles
+// implement it; the session never sees anything else of the port.
+#pragma once
+
+#include <cstdint>
+
+namespace pelorin {
+
+class ISerialPort {
+public:
+    virtual ~ISerialPort() = default;
+    // Closes the port if open, then opens `port` (1..1024) with a settings text such as
+    // "115200,n,8,1". False on any failure.
+    virtual bool Open(unsigned port, const char* settings) = 0;
+    // Closes the port; harmless when closed. Bytes still queued for sending are dropped.
+    virtual void Close() = 0;
+    virtual bool IsOpen() const = 0;
+    // Copies at most `maxLength` bytes that have already arrived; waits at most `timeoutMs`.
+    // 0 when nothing arrived, the port is closed, or the line reported an error.
+    virtual unsigned Read(uint8_t* buffer, unsigned maxLength, unsigned timeoutMs) = 0;
+    // Queues `length` bytes and returns at once; the caller's buffer is not used afterwards.
+    // Successive writes leave in call order.
+    virtual unsigned Write(const uint8_t* data, unsigned length) = 0;
+};
+
+}  // namespace pelorin

@@ -1,0 +1,28 @@
+// Every message box the operator sees goes through this interface, so that the window, the
+// command line and the tests can each show, print or record it.
+#pragma once
+
+#include <string>
+
+namespace pelorin {
+
+enum class PromptIcon { Warning, Information };
+enum class PromptButtons { Ok, YesNo };
+enum class PromptAnswer { Ok, Yes, No };
+
+struct PromptRequest {
+    std::string text;
+    std::string caption;
+    PromptIcon icon = PromptIcon::Warning;
+    PromptButtons buttons = PromptButtons::Ok;
+};
+
+class IOperatorPrompt {
+public:
+    virtual ~IOperatorPrompt() = default;
+    // Shows the message and returns the operator's answer. May be called from the worker;
+    // the caller waits until it returns.
+    virtual PromptAnswer Show(const PromptRequest& request) = 0;
+};
+
+}  // namespace pelorin

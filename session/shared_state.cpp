@@ -1,0 +1,98 @@
+// Shared state between the requester and the worker.
+#include "session/shared_state.h"
+
+namespace pelorin {
+
+bool DumpFile::Create(const std::string& path) {
+    std::lock_guard lock(mutex_);
+    if (file_) std::fclose(file_);
+    file_ = std::fopen(path.c_str(), "wb");
+    failed_ = false;
+    return file_ != nullptr;
+}
+
+bool DumpFile::Write(const uint8_t* data, size_t length) {
+    std::lock_guard lock(mutex_);
+    if (!file_) return false;
+    if (length == 0) return true;
+    if (std::fwrite(data, 1, length, file_) != length) failed_ = true;
+    return !failed_;
+}
+
+void DumpFile::Close() {
+    std::lock_guard lock(mutex_);
+    if (!file_) return;
+    if (std::fclose(file_) != 0) failed_ = true;
+    file_ = nullptr;
+}
+
+bool DumpFile::IsOpen() const {
+    std::lock_guard lock(mutex_);
+    return file_ != nullptr;
+}
+
+bool DumpFile::Failed() const {
+    std::lock_guard lock(mutex_);
+    return failed_;
+}
+
+void SharedState::SetStatusText(std::string_view text) {
+    std::lock_guard lock(mutex_);
+    statusText_.assign(text.substr(0, kStatusTextBytes - 1));
+}
+
+std::string SharedState::StatusText() const {
+    std::lock_guard lock(mutex_);
+    return statusText_;
+}
+
+void SharedState::SetOpenResult(uint8_t value) {
+    {
+        std::lock_guard lock(mutex_);
+        openResult_.store(value);
+    }
+    openChanged_.notify_all();
+}
+
+uint8_t SharedState::WaitOpenResult(std::chrono::milliseconds timeout) const {
+    std::unique_lock lock(mutex_);
+    openChanged_.wait_for(lock, timeout, [this] { return openResult_.load() != kOpenPending; });
+    return openResult_.load();
+}
+
+void SharedState::SetSessionHeader(const SessionHeader& header) {
+    std::lock_guard lock(mutex_);
+    sessionHeader_ = header;
+}
+
+SessionHeader SharedState::GetSessionHeader() const {
+    std::lock_guard lock(mutex_);
+    return sessionHeader_;
+}
+
+void SharedState::SetDataFilePath(std::string path) {
+    std::lock_guard lock(mutex_);
+    dataFilePath_ = std::move(path);
+}
+
+std::string SharedState::DataFilePath() const {
+    std::lock_guard lock(mutex_);
+    return dataFilePath_;
+}
+
+void SharedState::SetHardwareInfo(const std::array<uint8_t, kHardwareInfoBytes>& info) {
+    std::lock_guard lock(mutex_);
+    hardwareInfo_ = info;
+}
+
+std::array<uint8_t, kHardwareInfoBytes> SharedState::HardwareInfo() const {
+    std::lock_guard lock(mutex_);
+    return hardwareInfo_;
+}
+
+bool SharedState::PostToWorker(uint32_t id, uint64_t wParam, int64_t lParam) {
+    MessageQueue* queue = workerQueue_.load();
+    return queue && queue->Post(id, wParam, lParam);
+}
+
+}  // namespace pelorin

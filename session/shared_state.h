@@ -1,0 +1,86 @@
+// Values the window (or command line) and the worker share: one object per worker. Texts and
+// the header are guarded; flags are atomics. The order of use still matters (the requester
+// writes the header before it posts the open request), but no access is a data race.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <cstdio>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+#include "serial/message_queue.h"
+#include "session/session_header.h"
+
+namespace pelorin {
+
+inline constexpr size_t kStatusTextBytes = 1024;
+inline constexpr unsigned kHardwareInfoBytes = 8;
+
+// Open request results: pending, failed, or a value that is neither (see OpenResultFor).
+inline constexpr uint8_t kOpenPending = 0;
+inline constexpr uint8_t kOpenFailed = 0xFF;
+// Success value for a port: never 0 or 0xFF, whatever the port number.
+constexpr uint8_t OpenResultFor(unsigned port) { return static_cast<uint8_t>(port % 254 + 1); }
+
+// The dump output file. The worker writes it and closes it once, after its last write; the
+// requester only creates it. Safe to call from either thread.
+class DumpFile {
+public:
+    ~DumpFile() { Close(); }
+    bool Create(const std::string& path);  // truncates an existing file
+    bool Write(const uint8_t* data, size_t length);  // false on a write failure or when closed
+    void Close();
+    bool IsOpen() const;
+    bool Failed() const;  // a write failed since Create
+
+private:
+    mutable std::mutex mutex_;
+    std::FILE* file_ = nullptr;
+    bool failed_ = false;
+};
+
+class SharedState {
+public:
+    // Status text (at most 1023 characters kept).
+    void SetStatusText(std::string_view text);
+    std::string StatusText() const;
+
+    // Open request result byte.
+    void SetOpenResult(uint8_t value);
+    uint8_t OpenResult() const { return openResult_.load(); }
+    // Waits until the result is no longer pending; returns it (kOpenPending on time-out).
+    uint8_t WaitOpenResult(std::chrono::milliseconds timeout) const;
+
+    void SetSessionHeader(const SessionHeader& header);
+    SessionHeader GetSessionHeader() const;
+    void SetDataFilePath(std::string path);
+    std::string DataFilePath() const;
+    void SetHardwareInfo(const std::array<uint8_t, kHardwareInfoBytes>& info);
+    std::array<uint8_t, kHardwareInfoBytes> HardwareInfo() const;
+
+    // Posts to the worker's queue; false when no worker runs.
+    bool PostToWorker(uint32_t id, uint64_t wParam = 0, int64_t lParam = 0);
+    void SetWorkerQueue(MessageQueue* queue) { workerQueue_.store(queue); }
+    bool HasWorker() const { return workerQueue_.load() != nullptr; }
+
+    std::atomic<bool> awaitBootRom{false};
+    std::atomic<bool> dumpCancel{false};
+    DumpFile dumpFile;
+
+private:
+    mutable std::mutex mutex_;
+    mutable std::condition_variable openChanged_;
+    std::string statusText_;
+    std::atomic<uint8_t> openResult_{kOpenPending};
+    SessionHeader sessionHeader_;
+    std::string dataFilePath_;
+    std::array<uint8_t, kHardwareInfoBytes> hardwareInfo_{};
+    std::atomic<MessageQueue*> workerQueue_{nullptr};
+};
+
+}  // namespace pelorin
