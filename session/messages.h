@@ -3,9 +3,9 @@
 
 #include <cstdint>
 
-namespace pelorin {
+#include "serial/comm_messages.h"  // kWmUser and the WM_COMM_* notifications
 
-inline constexpr uint32_t kWmUser = 1024;
+namespace pelorin {
 
 // Requester -> worker.
 inline constexpr uint32_t WM_SESSION_OPEN_PORT = kWmUser + 230;  // crystal kHz; port number
@@ -21,15 +21,5 @@ inline constexpr uint32_t WM_SESSION_SEND_END = kWmUser + 235;    // 0; 0
 inline constexpr uint64_t kUpdateStage = 0;
 inline constexpr uint64_t kUpdateMain = 1;
 inline constexpr uint64_t kUpdateSub = 2;
-
-// Port monitor -> worker: wParam is the port number.
-inline constexpr uint32_t WM_COMM_RXCHAR = kWmUser + 618;
-inline constexpr uint32_t WM_COMM_CTS = kWmUser + 619;
-inline constexpr uint32_t WM_COMM_DSR = kWmUser + 621;
-inline constexpr uint32_t WM_COMM_RING = kWmUser + 623;
-inline constexpr uint32_t WM_COMM_RLSD = kWmUser + 624;
-inline constexpr uint32_t WM_COMM_BREAK = kWmUser + 625;
-inline constexpr uint32_t WM_COMM_TXEMPTY = kWmUser + 626;
-inline constexpr uint32_t WM_COMM_ERR = kWmUser + 627;
 
 }  // namespace pelorin
