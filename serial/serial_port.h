@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "serial/message_queue.h"
+
 namespace pelorin {
 
 class ISerialPort {
@@ -21,6 +23,9 @@ public:
     // Queues `length` bytes and returns at once; the caller's buffer is not used afterwards.
     // Successive writes leave in call order.
     virtual unsigned Write(const uint8_t* data, unsigned length) = 0;
+    // Where receive notifications go (WM_COMM_RXCHAR with the port number); kept across
+    // every close and reopen. Ports that notify nobody ignore it.
+    virtual void SetNotifyTarget(MessageQueue* target) { (void)target; }
 };
 
 }  // namespace pelorin
