@@ -1,0 +1,63 @@
+// cnComm's portable part: the steps of Open, port numbers, notifications and error text.
+#include "serial/comm.h"
+
+#include <system_error>
+
+#include "serial/comm_messages.h"
+
+namespace pelorin {
+
+bool cnComm::Open(unsigned port, const char* settings) {
+    if (port < kMinPortNumber || port > kMaxPortNumber) {
+        SetLastError("port number " + std::to_string(port) + " is outside 1..1024");
+        return false;
+    }
+    SetPortNumber(port);
+    if (!OpenDevice()) return false;
+    if (!SetupDevice()) return false;
+    return SetState(settings);
+}
+
+void cnComm::SetPortNumber(unsigned port) {
+    portNumber_ = port;
+    deviceName_ = names_.DevicePath(port);
+}
+
+void cnComm::SetNotifyTarget(MessageQueue* target) { notifyTarget_.store(target); }
+
+void cnComm::Post(uint32_t id, int64_t lParam) {
+    MessageQueue* target = notifyTarget_.load();
+    // A closed queue refuses the post: its owner has ended, and the notification is dropped.
+    if (target) target->Post(id, monitorPort_.load(), lParam);
+}
+
+void cnComm::NotifyReceive() { Post(WM_COMM_RXCHAR, 0); }
+void cnComm::NotifyCts(bool on) { Post(WM_COMM_CTS, on ? 1 : 0); }
+void cnComm::NotifyDsr(bool on) { Post(WM_COMM_DSR, on ? 1 : 0); }
+void cnComm::NotifyRing() { Post(WM_COMM_RING, 0); }
+void cnComm::NotifyRlsd() { Post(WM_COMM_RLSD, 0); }
+void cnComm::NotifyBreak() { Post(WM_COMM_BREAK, 0); }
+void cnComm::NotifyTxEmpty() { Post(WM_COMM_TXEMPTY, 0); }
+void cnComm::NotifyError(int64_t errorBits) { Post(WM_COMM_ERR, errorBits); }
+
+std::string cnComm::LastError() const {
+    std::lock_guard lock(errorMutex_);
+    return lastError_;
+}
+
+void cnComm::SetLastError(std::string text) {
+    std::lock_guard lock(errorMutex_);
+    lastError_ = std::move(text);
+}
+
+std::string cnComm::SystemErrorText(unsigned port, const std::string& device,
+                                    const std::string& what, int error) {
+    return "COM" + std::to_string(port) + " (" + device + "): " + what + ": " +
+           std::system_category().message(error);
+}
+
+void cnComm::SetLastSystemError(const std::string& what, int error) {
+    SetLastError(SystemErrorText(portNumber_, deviceName_, what, error));
+}
+
+}  // namespace pelorin

@@ -1,0 +1,120 @@
+// cnComm: the serial port object. Opens a port by number with a line-settings text, hands out
+// what has arrived, queues blocks for sending, and runs a monitor thread per opening that posts
+// WM_COMM_* notifications (comm_messages.h) to a message queue.
+// The platform part lives in comm_posix.cpp (and later comm_win32.cpp) behind this header.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "serial/message_queue.h"
+#include "serial/port_names.h"
+#include "serial/serial_port.h"
+
+namespace pelorin {
+
+// Threads: Open, Close, Read, Write, SetState, SetPortNumber, OpenDevice, SetupDevice,
+// StartMonitor and StopMonitor belong to one thread, the owner (the session worker). The
+// monitor thread only posts notifications and drains the write queue. LastError may be called
+// from any thread.
+class cnComm : public ISerialPort {
+public:
+    // Device queues of the line, as far as the platform lets them be sized.
+    static constexpr unsigned kQueueBytes = 4096;
+    // How long Close gives the monitor to end.
+    static constexpr unsigned kStopMonitorMs = 100;
+    // Where the device can report modem lines and line errors, the monitor samples them this
+    // often; devices without them (pseudo-terminals) are never sampled.
+    static constexpr int kLineStatusPollMs = 100;
+
+    // Port numbers are resolved through `names`, which must outlive the object.
+    explicit cnComm(PortNameTable& names = ProcessPortNames());
+    ~cnComm() override;
+    cnComm(const cnComm&) = delete;
+    cnComm& operator=(const cnComm&) = delete;
+
+    // Where notifications go; kept across every close and reopen. Null, or a queue that has
+    // been closed, means nobody listens: nothing is posted. The queue must outlive the port's
+    // opening (set it before Open, change it only while closed).
+    void SetNotifyTarget(MessageQueue* target) override;
+
+    // Closes the port if open, then opens `port` (1..1024) with `settings` such as
+    // "115200,n,8,1". A port number out of range fails before anything changes (an open port
+    // stays open). A failure after the device opened (settings rejected) leaves it open with its
+    // monitor running; the next Open or Close closes it.
+    bool Open(unsigned port, const char* settings) override;
+    // Drops what is still queued for sending, stops the monitor, closes the device. Harmless
+    // when closed.
+    void Close() override;
+    bool IsOpen() const override;
+    // Copies up to `maxLength` bytes that have already arrived; never waits (`timeoutMs` is only
+    // an upper bound). 0 when nothing arrived, the port is closed or has vanished, or the driver
+    // counted a line error (framing, overrun, parity, break) since the last Read: then whatever
+    // had arrived is discarded.
+    unsigned Read(uint8_t* buffer, unsigned maxLength, unsigned timeoutMs) override;
+    // Copies the bytes into the send queue and returns at once: `length` when the device took
+    // them all immediately, 0 when (some of) them wait in the queue. Queued bytes leave in call
+    // order, sent by the monitor thread. 0 on a closed or vanished port.
+    unsigned Write(const uint8_t* data, unsigned length) override;
+
+    // The steps of Open, callable alone.
+    // Applies a line-settings text; fields it leaves out keep the device's current values.
+    // DTR and RTS are held off and flow control is off whatever the text says.
+    bool SetState(const char* settings);
+    // Stores the number and resolves the device it names (see port_names.h).
+    void SetPortNumber(unsigned port);
+    // Opens the device exclusively (closing first if open) and starts the monitor.
+    bool OpenDevice();
+    // Clears both directions of the line and the send queue.
+    bool SetupDevice();
+
+    // Starts the monitor thread; false if one exists or it cannot be created.
+    bool StartMonitor();
+    // Ends the monitor thread; false if none exists or it did not end within `timeoutMs`
+    // (it is still joined: it never blocks on anything but its wake-up).
+    bool StopMonitor(unsigned timeoutMs);
+    // True while the monitor thread runs its loop (it ends by itself when the device vanishes).
+    bool MonitorActive() const { return monitorActive_.load(); }
+
+    unsigned PortNumber() const { return portNumber_; }
+    // The device path the port number resolved to; empty if it names none.
+    const std::string& DeviceName() const { return deviceName_; }
+    // The last failure, with the system's error text, for messages and tests.
+    std::string LastError() const;
+
+private:
+    struct Device;  // the platform's handles and the monitor's state
+
+    int MonitorLoop();
+    void NotifyReceive();
+    void NotifyCts(bool on);
+    void NotifyDsr(bool on);
+    void NotifyRing();
+    void NotifyRlsd();
+    void NotifyBreak();
+    void NotifyTxEmpty();
+    void NotifyError(int64_t errorBits);
+    void Post(uint32_t id, int64_t lParam);
+    void SetLastError(std::string text);
+    // Owner thread only: names the port from portNumber_ and deviceName_.
+    void SetLastSystemError(const std::string& what, int error);
+    static std::string SystemErrorText(unsigned port, const std::string& device,
+                                       const std::string& what, int error);
+
+    PortNameTable& names_;
+    unsigned portNumber_ = 0;
+    std::string deviceName_;
+    std::atomic<MessageQueue*> notifyTarget_{nullptr};
+    // The number the running monitor posts with: fixed for one opening.
+    std::atomic<unsigned> monitorPort_{0};
+    std::atomic<bool> monitorActive_{false};
+    std::unique_ptr<Device> device_;
+
+    mutable std::mutex errorMutex_;
+    std::string lastError_;
+};
+
+}  // namespace pelorin

@@ -1,0 +1,127 @@
+// Port number <-> device path: the fixed ranges and the explicit table.
+#include "serial/port_names.h"
+
+#include <cctype>
+#include <cstdlib>
+
+namespace pelorin {
+namespace {
+
+struct FixedRange {
+    unsigned first;        // port number of device index 0
+    std::string_view prefix;
+};
+constexpr FixedRange kFixedRanges[] = {{1, "/dev/ttyS"}, {33, "/dev/ttyUSB"}, {65, "/dev/ttyACM"}};
+constexpr unsigned kDevicesPerRange = 32;
+
+std::string_view Trim(std::string_view s) {
+    while (!s.empty() && std::isspace(static_cast<unsigned char>(s.front()))) s.remove_prefix(1);
+    while (!s.empty() && std::isspace(static_cast<unsigned char>(s.back()))) s.remove_suffix(1);
+    return s;
+}
+
+// Decimal without sign or leading zeros; 0 for anything else.
+unsigned ParseNumber(std::string_view s) {
+    if (s.empty() || s.size() > 5 || (s.size() > 1 && s[0] == '0')) return 0;
+    unsigned value = 0;
+    for (char c : s) {
+        if (c < '0' || c > '9') return 0;
+        value = value * 10 + static_cast<unsigned>(c - '0');
+    }
+    return value;
+}
+
+}  // namespace
+
+std::string FixedDevicePath(unsigned number) {
+    for (const FixedRange& range : kFixedRanges)
+        if (number >= range.first && number < range.first + kDevicesPerRange)
+            return std::string(range.prefix) + std::to_string(number - range.first);
+    return {};
+}
+
+unsigned FixedPortNumber(std::string_view devicePath) {
+    for (const FixedRange& range : kFixedRanges) {
+        if (devicePath.substr(0, range.prefix.size()) != range.prefix) continue;
+        const std::string_view index = devicePath.substr(range.prefix.size());
+        if (index == "0") return range.first;
+        const unsigned n = ParseNumber(index);
+        if (n > 0 && n < kDevicesPerRange) return range.first + n;
+    }
+    return 0;
+}
+
+bool PortNameTable::Assign(unsigned number, std::string devicePath) {
+    if (number < kMinPortNumber || number > kMaxPortNumber || devicePath.empty()) return false;
+    std::lock_guard lock(mutex_);
+    explicit_[number] = std::move(devicePath);
+    return true;
+}
+
+void PortNameTable::Remove(unsigned number) {
+    std::lock_guard lock(mutex_);
+    explicit_.erase(number);
+}
+
+void PortNameTable::Clear() {
+    std::lock_guard lock(mutex_);
+    explicit_.clear();
+}
+
+std::string PortNameTable::DevicePath(unsigned number) const {
+    {
+        std::lock_guard lock(mutex_);
+        const auto it = explicit_.find(number);
+        if (it != explicit_.end()) return it->second;
+    }
+    return FixedDevicePath(number);
+}
+
+unsigned PortNameTable::NumberFor(std::string_view devicePath) {
+    if (devicePath.empty()) return 0;
+    std::lock_guard lock(mutex_);
+    for (const auto& [number, path] : explicit_)
+        if (path == devicePath) return number;
+    const unsigned fixed = FixedPortNumber(devicePath);
+    // A fixed number rebound explicitly to another device no longer reaches this one.
+    if (fixed != 0 && !explicit_.contains(fixed)) return fixed;
+    for (unsigned n = kFirstFreePortNumber; n <= kMaxPortNumber; ++n) {
+        if (!explicit_.contains(n)) {
+            explicit_[n] = std::string(devicePath);
+            return n;
+        }
+    }
+    return 0;
+}
+
+size_t PortNameTable::LoadText(std::string_view text) {
+    size_t taken = 0;
+    while (!text.empty()) {
+        const size_t end = text.find(';');
+        const std::string_view entry = Trim(text.substr(0, end));
+        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+        const size_t eq = entry.find('=');
+        if (eq == std::string_view::npos) continue;
+        const std::string_view path = Trim(entry.substr(eq + 1));
+        if (Assign(ParseNumber(Trim(entry.substr(0, eq))), std::string(path))) ++taken;
+    }
+    return taken;
+}
+
+std::vector<std::pair<unsigned, std::string>> PortNameTable::ExplicitEntries() const {
+    std::lock_guard lock(mutex_);
+    return {explicit_.begin(), explicit_.end()};
+}
+
+size_t LoadPortMapFromEnvironment(PortNameTable& table) {
+    const char* text = std::getenv(kPortMapVariable);
+    return text ? table.LoadText(text) : 0;
+}
+
+PortNameTable& ProcessPortNames() {
+    static PortNameTable table;
+    [[maybe_unused]] static const size_t loaded = LoadPortMapFromEnvironment(table);
+    return table;
+}
+
+}  // namespace pelorin
