@@ -176,7 +176,7 @@ PreparedData PrepareDataFile(const WorkPaths& paths, const PrepareRequest& reque
 
     auto out = OutFile::CreateReplacing(gzPath, &result.error);
     if (!out) return result;
-    bool written = WriteGzipMember(in, count, *out, options, kMaxAnnouncedBytes,
+    bool written = WriteGzipMember(in, count, *out, options, kMaxAnnouncedBytes + 1,
                                    &result.preparedBytes, &result.error);
     if (!out->Close() && written) {
         written = false;

@@ -7,6 +7,8 @@
 #include <span>
 #include <string>
 
+#include "session/announce_limit.h"
+
 namespace pelorin {
 
 inline constexpr uint32_t kWholeImageWord0 = 0x55AA55AA;
@@ -14,8 +16,6 @@ inline constexpr uint32_t kWholeImageWord1A = 0xAA550130;
 inline constexpr uint32_t kWholeImageWord1B = 0xAA552161;
 // A whole-flash image must be longer than this many bytes.
 inline constexpr uint64_t kWholeImageMinBytesExclusive = 0x10000;
-// Lengths travel to the target in 3 bytes: a prepared data file must stay below 16 MiB.
-inline constexpr uint64_t kMaxAnnouncedBytes = uint64_t{1} << 24;
 
 inline constexpr const char* kNoDownloadFileText = "Please choose to download files!";
 inline constexpr const char* kFileTooLongText = "File length out of the segment size!";

@@ -171,7 +171,7 @@ void SessionProtocol::HandleStageFrame(uint8_t letter) {
             const long long length = file ? FileLength(file.get()) : -1;
             if (length < 0) {
                 Fail(kDataFileErrorText);
-            } else if (length > kMaxAnnouncedBytes) {
+            } else if (uint64_t(length) > kMaxAnnouncedBytes) {
                 Fail(kDataTooLargeText);
             } else {
                 AnnounceLength(static_cast<uint32_t>(length));

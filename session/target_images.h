@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "session/announce_limit.h"
 #include "session/chip_types.h"
 
 namespace pelorin {
@@ -17,8 +18,6 @@ namespace pelorin {
 inline constexpr const char* kImagesDirEnv = "PELORIN_IMAGES_DIR";
 // Largest boot loader image: it must leave the header's place in the 2048-byte block free.
 inline constexpr unsigned kMaxBootImageBytes = 2016;
-// Lengths travel in three bytes.
-inline constexpr unsigned kMaxAnnouncedBytes = (1u << 24) - 1;
 
 class TargetImages {
 public:

@@ -1,0 +1,175 @@
+// Command-line parsing.
+#include "cli/cli_options.h"
+
+#include <charconv>
+#include <iterator>
+#include <strings.h>
+
+#include "session/chip_types.h"
+
+namespace pelorin::cli {
+namespace {
+
+struct CommandName {
+    const char* name;
+    Command command;
+};
+constexpr CommandName kCommands[] = {
+    {"download", Command::Download}, {"erase", Command::Erase},   {"dump", Command::Dump},
+    {"ports", Command::Ports},       {"chips", Command::Chips},   {"sections", Command::Sections},
+    {"help", Command::Help},         {"--help", Command::Help},   {"-h", Command::Help},
+    {"version", Command::Version},   {"--version", Command::Version},
+};
+
+template <size_t N>
+std::optional<unsigned> IndexOf(const char* const (&names)[N], const std::string& value) {
+    for (size_t i = 0; i < N; ++i)
+        if (strcasecmp(names[i], value.c_str()) == 0) return unsigned(i);
+    return std::nullopt;
+}
+
+std::optional<unsigned> ParseUnsigned(const std::string& text) {
+    unsigned value = 0;
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
+    return value;
+}
+
+std::string Choices(const char* const* names, size_t count) {
+    std::string out;
+    for (size_t i = 0; i < count; ++i) out += (i ? ", " : "") + std::string(names[i]);
+    return out;
+}
+
+// Applies one "--name value" option; returns an error text or empty.
+std::string ApplyValue(CliOptions& o, const std::string& name, const std::string& value) {
+    if (name == "--port") {
+        o.port = value;
+    } else if (name == "--chip") {
+        auto position = ChipPositionForName(value);
+        if (!position) return "unknown chip type '" + value + "' (see: pelorin-cli chips)";
+        o.chipPosition = *position;
+    } else if (name == "--xtal") {
+        std::string mhz = value;
+        if (mhz.size() > 3 && strcasecmp(mhz.c_str() + mhz.size() - 3, "MHz") == 0) mhz.resize(mhz.size() - 3);
+        auto index = IndexOf(kCrystalNames, mhz);
+        if (!index) return "--xtal must be one of " + Choices(kCrystalNames, std::size(kCrystalNames)) + " (MHz)";
+        o.crystalKhz = kCrystalKhz[*index];
+    } else if (name == "--mem-type") {
+        auto index = IndexOf(kMemoryTypeNames, value);
+        if (!index) return "--mem-type must be SDRAM or DDRAM";
+        o.memoryType = uint8_t(*index);
+    } else if (name == "--mem-size") {
+        auto index = IndexOf(kMemorySizeNames, value);
+        if (!index) return "--mem-size must be one of " + Choices(kMemorySizeNames, std::size(kMemorySizeNames));
+        o.memorySize = uint8_t(*index);
+    } else if (name == "--sdram-mode") {
+        auto index = IndexOf(kSdramModeNames, value);
+        if (!index) return "--sdram-mode must be full-page or burst";
+        o.sdramMode = uint8_t(*index);
+    } else if (name == "--section") {
+        o.section = value;
+    } else if (name == "--layout") {
+        o.layoutFile = value;
+    } else if (name == "--images") {
+        o.imagesDir = value;
+    } else if (name == "--give-up" || name == "--tick-ms") {
+        auto number = ParseUnsigned(value);
+        if (!number || (name == "--tick-ms" && *number == 0)) return name + " needs a number";
+        (name == "--give-up" ? o.giveUpSeconds : o.tickMs) = *number;
+    } else {
+        return "unknown option " + name;
+    }
+    return {};
+}
+
+}  // namespace
+
+ParseResult ParseCommandLine(const std::vector<std::string>& args) {
+    ParseResult result;
+    CliOptions o;
+    if (args.empty()) {
+        result.options = o;
+        return result;
+    }
+    bool known = false;
+    for (const CommandName& c : kCommands)
+        if (args[0] == c.name) o.command = c.command, known = true;
+    if (!known) {
+        result.error = "unknown command '" + args[0] + "'";
+        return result;
+    }
+    std::vector<std::string> positional;
+    for (size_t i = 1; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "--quiet" || arg == "-q") {
+            o.quiet = true;
+        } else if (arg == "--json") {
+            o.json = true;
+        } else if (arg.rfind("--", 0) == 0) {
+            std::string name = arg, value;
+            if (auto eq = arg.find('='); eq != std::string::npos) {
+                name = arg.substr(0, eq);
+                value = arg.substr(eq + 1);
+            } else if (i + 1 < args.size()) {
+                value = args[++i];
+            } else {
+                result.error = arg + " needs a value";
+                return result;
+            }
+            if (std::string error = ApplyValue(o, name, value); !error.empty()) {
+                result.error = error;
+                return result;
+            }
+        } else {
+            positional.push_back(arg);
+        }
+    }
+    const bool needsFile = o.command == Command::Download || o.command == Command::Dump;
+    if (positional.size() > (needsFile ? 1u : 0u)) {
+        result.error = "unexpected argument '" + positional.back() + "'";
+        return result;
+    }
+    if (needsFile) {
+        if (positional.empty()) {
+            result.error = std::string(o.command == Command::Download ? "download" : "dump") + " needs a FILE";
+            return result;
+        }
+        o.file = positional[0];
+    }
+    result.options = o;
+    return result;
+}
+
+std::string UsageText() {
+    return R"(Usage: pelorin-cli COMMAND [OPTIONS]
+
+Commands:
+  download FILE     write FILE into the chosen flash section
+  erase             erase the chosen flash section
+  dump OUTFILE      read the chosen flash section into OUTFILE
+  ports             list the serial ports
+  chips             list the chip types
+  sections          list the flash sections of the layout
+  version           print the version
+
+Options:
+  --port PORT            COMn, a port number, or a device path (required to run an operation)
+  --chip NAME            QV101 ... QV119 (default QV101)
+  --xtal MHZ             27, 13.5, 16, 8 or 4 (default 27)
+  --mem-type TYPE        SDRAM or DDRAM (default SDRAM)
+  --mem-size SIZE        64Mbit, 128Mbit, 256Mbit or 512Mbit (default 64Mbit)
+  --sdram-mode MODE      full-page or burst (default full-page)
+  --section NAME         flash section (default: the first of the layout)
+  --layout FILE          segment layout text (default: the program's own, else the built-in one)
+  --images DIR           replace the built-in loader images with the files in DIR
+  --give-up SECONDS      after a time-out message, give up this much later (default 30)
+  --quiet, -q            print only errors and the result
+  --json                 one JSON object per event on standard output
+
+Exit status: 0 after "Mission completed"; 2 bad arguments or file; 3 the port cannot be opened;
+4 the target timed out; 5 transfer error; 130 cancelled (Ctrl+C).
+)";
+}
+
+}  // namespace pelorin::cli

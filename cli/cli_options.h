@@ -1,0 +1,46 @@
+// The command line's arguments, parsed into one record.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace pelorin::cli {
+
+enum class Command { Download, Erase, Dump, Ports, Chips, Sections, Help, Version };
+
+struct CliOptions {
+    Command command = Command::Help;
+    std::string file;           // download input or dump output
+    std::string port;           // COMn, a number, or a device path
+    unsigned chipPosition = 0;  // list position, QV101 first
+    unsigned crystalKhz = 27000;
+    uint8_t memoryType = 0;     // 0 SDRAM, 1 DDRAM
+    uint8_t memorySize = 0;     // 0 64Mbit .. 3 512Mbit
+    uint8_t sdramMode = 0;      // 0 full-page, 1 burst
+    std::string section;        // empty: the first section
+    std::string layoutFile;     // empty: the layout carried by the program, else the default
+    std::string imagesDir;      // replacement loader images
+    unsigned giveUpSeconds = 30;
+    unsigned tickMs = 1000;     // watchdog tick; shorter only for tests
+    bool quiet = false;
+    bool json = false;
+};
+
+struct ParseResult {
+    std::optional<CliOptions> options;
+    std::string error;  // set when options is empty
+};
+
+ParseResult ParseCommandLine(const std::vector<std::string>& args);
+std::string UsageText();
+
+// Value tables the options accept, in the window's list order.
+inline constexpr const char* kCrystalNames[] = {"27", "13.5", "16", "8", "4"};
+inline constexpr unsigned kCrystalKhz[] = {27000, 13500, 16000, 8000, 4000};
+inline constexpr const char* kMemoryTypeNames[] = {"SDRAM", "DDRAM"};
+inline constexpr const char* kMemorySizeNames[] = {"64Mbit", "128Mbit", "256Mbit", "512Mbit"};
+inline constexpr const char* kSdramModeNames[] = {"full-page", "burst"};
+
+}  // namespace pelorin::cli

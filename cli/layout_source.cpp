@@ -1,0 +1,47 @@
+// Where the command line's layout comes from.
+#include "cli/layout_source.h"
+
+#include <strings.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "config/ini_reader.h"
+#include "config/layout_file.h"
+
+namespace pelorin::cli {
+
+std::optional<SegmentTable> LoadLayout(const std::string& layoutFile, std::string& error) {
+    std::string text;
+    if (!layoutFile.empty()) {
+        std::ifstream in(layoutFile, std::ios::binary);
+        if (!in) {
+            error = "Can't read the layout file " + layoutFile;
+            return std::nullopt;
+        }
+        std::ostringstream all;
+        all << in.rdbuf();
+        text = all.str();
+    } else {
+        std::error_code ec;
+        text = LayoutTextOf(std::filesystem::read_symlink("/proc/self/exe", ec));
+    }
+    SegmentTable table = LoadSegmentTable(IniText(text));
+    if (table.empty()) {
+        error = "The layout defines no flash section" + (layoutFile.empty() ? std::string() : ": " + layoutFile);
+        return std::nullopt;
+    }
+    return table;
+}
+
+std::optional<SegmentEntry> FindSection(const SegmentTable& table, const std::string& name,
+                                        std::string& error) {
+    if (name.empty()) return table.front();
+    for (const SegmentEntry& entry : table)
+        if (strcasecmp(entry.name.c_str(), name.c_str()) == 0) return entry;
+    error = "No section '" + name + "' in the layout (see: pelorin-cli sections)";
+    return std::nullopt;
+}
+
+}  // namespace pelorin::cli

@@ -1,0 +1,48 @@
+// pelorin-cli: Download, Erase and Dump from scripts and production lines.
+#include <signal.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "cli/cli_options.h"
+#include "cli/exit_codes.h"
+#include "cli/list_commands.h"
+#include "cli/operation_runner.h"
+#include "cli/progress_view.h"
+#include "config/version.h"
+
+using namespace pelorin::cli;
+
+int main(int argc, char** argv) {
+    // Blocked in every thread from here on; the operation reads them to cancel cleanly.
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+
+    ParseResult parsed = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    if (!parsed.options) {
+        std::fprintf(stderr, "pelorin-cli: %s\n\n%s", parsed.error.c_str(), UsageText().c_str());
+        return kExitBadInput;
+    }
+    const CliOptions& o = *parsed.options;
+    switch (o.command) {
+        case Command::Help: std::fputs(UsageText().c_str(), stdout); return kExitOk;
+        case Command::Version:
+            std::printf("pelorin-cli %s\n", pelorin::GetVersionText().c_str());
+            return kExitOk;
+        case Command::Ports: return ListPorts(o, stdout);
+        case Command::Chips: return ListChips(o, stdout);
+        case Command::Sections: return ListSections(o, stdout, stderr);
+        default: break;
+    }
+    const ViewStyle style = o.json    ? ViewStyle::Json
+                            : o.quiet ? ViewStyle::Quiet
+                            : isatty(STDOUT_FILENO) ? ViewStyle::Bars
+                                                    : ViewStyle::Lines;
+    ProgressView view(style, stdout, stderr);
+    return RunOperation(o, view);
+}
