@@ -15,7 +15,8 @@ namespace pelorin::sim {
 
 // Faults the model can play. Each is off by default.
 struct TargetFaults {
-    char silentAt = 0;            // stop talking when this stage is reached ('A','B','S','V','D','K','F','G','H','I'; 'U' = boot loader never runs)
+    char silentAt = 0;  // stop talking when this stage is reached
+                        // ('A','B','S','V','D','K','F','G','H','I'; 'U' = boot loader never runs)
     bool wrongDramCheck = false;  // 'v' frame carries a wrong check byte
     bool wrongDataCheck = false;  // 'w' frame carries a wrong check byte
     bool corruptData = false;     // data member does not inflate: 'e' 'N'
@@ -26,21 +27,38 @@ struct TargetFaults {
 };
 
 struct TargetConfig {
-    unsigned crystalKhz = 27000;   // the board's crystal: picks the boot ROM's line speed
+    unsigned crystalKhz = 27000;  // the board's crystal: picks the boot ROM's line speed
     std::vector<uint8_t> flash = std::vector<uint8_t>(2u << 20, 0xFF);
     TargetFaults faults;
-    TargetImages images;           // what the board expects to be uploaded
+    TargetImages images;  // what the board expects to be uploaded
+    // Simulated flash time, microseconds per KiB of the section (0: instant).
+    unsigned eraseUsPerKiB = 0;
+    unsigned writeUsPerKiB = 0;
+    unsigned copyUsPerKiB =
+        0;  // reading flash: the Dump's copy, the Erase's preparation and verify
+    // Real time the boot loader takes to start before it speaks at 115200: the host needs it
+    // to reopen its port at the new speed.
+    unsigned loaderStartMs = 50;
+    // Real pause between the two halves of a split frame, so they reach the host in two reads.
+    unsigned splitGapMs = 20;
 };
+
+// The boot ROM's line speed for a crystal (kHz); the board's own table, kept apart from the
+// host's on purpose so that a wrong host table shows up as a failed session.
+unsigned BootRomBaud(unsigned crystalKhz);
+inline constexpr unsigned kLoaderBaud = 115200;
 
 // One transmission of the target, sent after `workMs` of simulated work (flash erase,
 // write, copy), which a paced simulator waits before sending.
 struct TargetChunk {
     std::vector<uint8_t> bytes;
     unsigned workMs = 0;
+    unsigned holdMs = 0;  // real time to wait before sending, whatever the pacing
+    unsigned baud = 0;    // the speed the target sends it at
 };
 
 class TargetModel {
-public:
+  public:
     explicit TargetModel(TargetConfig config);
 
     // Power-on: back to the boot ROM, which prompts with 'X'.
@@ -53,15 +71,24 @@ public:
     // Takes the next transmission; false when none is waiting.
     bool TakeOutput(TargetChunk& chunk);
 
-    // The stage letter the target is at ('X' while the boot ROM waits).
+    // The stage letter the target is at: 'X' while the boot ROM waits, 'U' while it takes the
+    // boot block, then the letter of the last stage it announced.
     char Stage() const;
-    // True once the operation ended ('O', 'P', 'N' sent or a dump fully sent).
+    // The speed the target listens (and talks) at now: the crystal's, then 115200.
+    unsigned LineBaud() const;
+    // True while the boot ROM waits for the host's answer to its prompt.
+    bool AwaitingAnswer() const;
+    // True once the operation ended ('O', 'P', 'N' sent or a dump fully queued). A target
+    // that fell silent (fault or rejected upload) is not finished.
     bool Finished() const;
+    // True once the target stopped talking: a silence fault, or an upload it could not run.
+    // Only Reset brings it back.
+    bool Silent() const;
     const std::vector<uint8_t>& Flash() const;
     // Each stage the target reaches, and each fault it plays, as one line of text.
     void SetLog(std::function<void(const std::string&)> log);
 
-private:
+  private:
     struct State;
     std::shared_ptr<State> state_;
 };

@@ -2,12 +2,12 @@
 // images replaces them only when every file fits.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <set>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 #include "session/boot_block.h"
@@ -17,9 +17,13 @@
 namespace pelorin {
 namespace {
 
-std::vector<uint8_t> ToVector(std::span<const uint8_t> s) { return {s.begin(), s.end()}; }
+std::vector<uint8_t> ToVector(std::span<const uint8_t> s) {
+    return {s.begin(), s.end()};
+}
 
-bool IsBigEndianImage(unsigned imageNumber) { return imageNumber <= 8; }
+bool IsBigEndianImage(unsigned imageNumber) {
+    return imageNumber <= 8;
+}
 
 TEST(BuiltInImages, BootImagesHaveTheirSizes) {
     TargetImages images;
@@ -37,7 +41,8 @@ TEST(BuiltInImages, DramImagesHaveTheirSizesAndFirstBytes) {
     auto little = images.DramImage(ChipFamily::LittleEndian);
     ASSERT_EQ(big.size(), kBigEndianDramImageSize);
     ASSERT_EQ(little.size(), kLittleEndianDramImageSize);
-    const std::vector<uint8_t> bigLeadIn = {0x80, 0x00, 0x00, 0x10, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    const std::vector<uint8_t> bigLeadIn = {0x80, 0x00, 0x00, 0x10, 0, 0, 0, 0,
+                                            0,    0,    0,    0,    0, 0, 0, 0};
     EXPECT_EQ(std::vector<uint8_t>(big.begin(), big.begin() + 16), bigLeadIn);
     EXPECT_NE(big[16] | big[17] | big[18] | big[19], 0) << "program text starts at 16";
     EXPECT_EQ(std::vector<uint8_t>(little.begin(), little.begin() + 4),
@@ -46,7 +51,8 @@ TEST(BuiltInImages, DramImagesHaveTheirSizesAndFirstBytes) {
 
 TEST(BuiltInImages, BigEndianImagesHaveLeadInAndTrailingZeros) {
     TargetImages images;
-    const std::vector<uint8_t> leadIn = {0x10, 0x00, 0x00, 0x10, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    const std::vector<uint8_t> leadIn = {0x10, 0x00, 0x00, 0x10, 0, 0, 0, 0,
+                                         0,    0,    0,    0,    0, 0, 0, 0};
     for (unsigned n = 1; n <= 8; ++n) {
         auto image = images.BootImage(n);
         ASSERT_GE(image.size(), 32u);
@@ -116,7 +122,7 @@ TEST(BuiltInImages, ChipsWithTheSameImageNumberGetTheSameBootBlockImage) {
 
 // A scratch folder removed at the end of the test.
 class ImageOverrides : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
         dir_ = std::filesystem::temp_directory_path() /
