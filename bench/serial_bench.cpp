@@ -124,10 +124,11 @@ int main() {
     sender.join();
     const double workerCpu = CpuMs(CLOCK_THREAD_CPUTIME_ID) - workerStart;
     const double processCpu = CpuMs(CLOCK_PROCESS_CPUTIME_ID) - streamStart;
-    std::printf("stream of %lld bytes in 5 s (%lld notifications): monitor CPU %.1f ms "
-                "(process %.1f ms, worker %.1f ms, sender %.1f ms)\n",
-                bytesReceived, notifications, processCpu - workerCpu - senderCpu.load(),
-                processCpu, workerCpu, senderCpu.load());
+    std::printf(
+        "stream of %lld bytes in 5 s (%lld notifications): monitor CPU %.1f ms "
+        "(process %.1f ms, worker %.1f ms, sender %.1f ms)\n",
+        bytesReceived, notifications, processCpu - workerCpu - senderCpu.load(), processCpu,
+        workerCpu, senderCpu.load());
 
     port.Close();
     close(master);

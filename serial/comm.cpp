@@ -23,7 +23,9 @@ void cnComm::SetPortNumber(unsigned port) {
     deviceName_ = names_.DevicePath(port);
 }
 
-void cnComm::SetNotifyTarget(MessageQueue* target) { notifyTarget_.store(target); }
+void cnComm::SetNotifyTarget(MessageQueue* target) {
+    notifyTarget_.store(target);
+}
 
 void cnComm::Post(uint32_t id, int64_t lParam) {
     MessageQueue* target = notifyTarget_.load();
@@ -31,14 +33,30 @@ void cnComm::Post(uint32_t id, int64_t lParam) {
     if (target) target->Post(id, monitorPort_.load(), lParam);
 }
 
-void cnComm::NotifyReceive() { Post(WM_COMM_RXCHAR, 0); }
-void cnComm::NotifyCts(bool on) { Post(WM_COMM_CTS, on ? 1 : 0); }
-void cnComm::NotifyDsr(bool on) { Post(WM_COMM_DSR, on ? 1 : 0); }
-void cnComm::NotifyRing() { Post(WM_COMM_RING, 0); }
-void cnComm::NotifyRlsd() { Post(WM_COMM_RLSD, 0); }
-void cnComm::NotifyBreak() { Post(WM_COMM_BREAK, 0); }
-void cnComm::NotifyTxEmpty() { Post(WM_COMM_TXEMPTY, 0); }
-void cnComm::NotifyError(int64_t errorBits) { Post(WM_COMM_ERR, errorBits); }
+void cnComm::NotifyReceive() {
+    Post(WM_COMM_RXCHAR, 0);
+}
+void cnComm::NotifyCts(bool on) {
+    Post(WM_COMM_CTS, on ? 1 : 0);
+}
+void cnComm::NotifyDsr(bool on) {
+    Post(WM_COMM_DSR, on ? 1 : 0);
+}
+void cnComm::NotifyRing() {
+    Post(WM_COMM_RING, 0);
+}
+void cnComm::NotifyRlsd() {
+    Post(WM_COMM_RLSD, 0);
+}
+void cnComm::NotifyBreak() {
+    Post(WM_COMM_BREAK, 0);
+}
+void cnComm::NotifyTxEmpty() {
+    Post(WM_COMM_TXEMPTY, 0);
+}
+void cnComm::NotifyError(int64_t errorBits) {
+    Post(WM_COMM_ERR, errorBits);
+}
 
 std::string cnComm::LastError() const {
     std::lock_guard lock(errorMutex_);

@@ -21,7 +21,7 @@ namespace pelorin {
 // monitor thread only posts notifications and drains the write queue. LastError may be called
 // from any thread.
 class cnComm : public ISerialPort {
-public:
+  public:
     // Device queues of the line, as far as the platform lets them be sized.
     static constexpr unsigned kQueueBytes = 4096;
     // How long Close gives the monitor to end.
@@ -85,7 +85,7 @@ public:
     // The last failure, with the system's error text, for messages and tests.
     std::string LastError() const;
 
-private:
+  private:
     struct Device;  // the platform's handles and the monitor's state
 
     int MonitorLoop();

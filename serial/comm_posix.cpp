@@ -78,13 +78,20 @@ LineSettings SettingsOf(const termios& tio) {
     LineSettings s;
     s.baud = BaudOf(cfgetospeed(&tio));
     switch (tio.c_cflag & CSIZE) {
-        case CS5: s.dataBits = 5; break;
-        case CS6: s.dataBits = 6; break;
-        case CS7: s.dataBits = 7; break;
-        default: s.dataBits = 8; break;
+        case CS5:
+            s.dataBits = 5;
+            break;
+        case CS6:
+            s.dataBits = 6;
+            break;
+        case CS7:
+            s.dataBits = 7;
+            break;
+        default:
+            s.dataBits = 8;
+            break;
     }
-    if (!(tio.c_cflag & PARENB))
-        s.parity = 'n';
+    if (!(tio.c_cflag & PARENB)) s.parity = 'n';
 #ifdef CMSPAR
     else if (tio.c_cflag & CMSPAR)
         s.parity = (tio.c_cflag & PARODD) ? 'm' : 's';
@@ -124,16 +131,26 @@ bool ApplySettings(const LineSettings& s, termios& tio) {
     static constexpr tcflag_t kSizes[] = {CS5, CS6, CS7, CS8};
     cflag |= kSizes[s.dataBits - 5];
     switch (s.parity) {
-        case 'e': cflag |= PARENB; break;
-        case 'o': cflag |= PARENB | PARODD; break;
+        case 'e':
+            cflag |= PARENB;
+            break;
+        case 'o':
+            cflag |= PARENB | PARODD;
+            break;
 #ifdef CMSPAR
-        case 'm': cflag |= PARENB | PARODD | CMSPAR; break;
-        case 's': cflag |= PARENB | CMSPAR; break;
+        case 'm':
+            cflag |= PARENB | PARODD | CMSPAR;
+            break;
+        case 's':
+            cflag |= PARENB | CMSPAR;
+            break;
 #else
         case 'm':
-        case 's': return false;
+        case 's':
+            return false;
 #endif
-        default: break;
+        default:
+            break;
     }
     if (s.stopHalves != 2) cflag |= CSTOPB;
     tio.c_cflag = cflag;
@@ -193,8 +210,8 @@ struct cnComm::Device {
     // The device hung up or vanished; reads and writes return 0 from then on.
     std::atomic<bool> gone{false};
 
-    bool hasCounters = false;     // written before the monitor starts
-    LineCounters readBaseline;    // owner thread only
+    bool hasCounters = false;   // written before the monitor starts
+    LineCounters readBaseline;  // owner thread only
 
     std::mutex sendMutex;
     std::deque<std::vector<uint8_t>> sendQueue;
@@ -266,7 +283,9 @@ cnComm::~cnComm() {
     CloseFd(device_->wakeWrite);
 }
 
-bool cnComm::IsOpen() const { return device_->fd >= 0; }
+bool cnComm::IsOpen() const {
+    return device_->fd >= 0;
+}
 
 bool cnComm::OpenDevice() {
     if (IsOpen()) Close();
@@ -379,8 +398,8 @@ unsigned cnComm::Read(uint8_t* buffer, unsigned maxLength, unsigned timeoutMs) {
     unsigned count = 0;
     if (d.gone.load()) {
         // nothing: the device is gone
-    } else if (LineCounters now; d.hasCounters && ReadLineCounters(d.fd, now) &&
-                                 now.ErrorsSince(d.readBaseline)) {
+    } else if (LineCounters now;
+               d.hasCounters && ReadLineCounters(d.fd, now) && now.ErrorsSince(d.readBaseline)) {
         d.readBaseline = now;
         (void)::tcflush(d.fd, TCIFLUSH);
     } else if (buffer && maxLength > 0) {
@@ -443,8 +462,8 @@ bool cnComm::StopMonitor(unsigned timeoutMs) {
     if (!d.monitor.joinable()) return false;
     d.monitorRunning.store(false);
     d.Wake();
-    const bool inTime = d.monitorExit.wait_for(std::chrono::milliseconds(timeoutMs)) ==
-                        std::future_status::ready;
+    const bool inTime =
+        d.monitorExit.wait_for(std::chrono::milliseconds(timeoutMs)) == std::future_status::ready;
     d.monitor.join();
     if (!inTime) SetLastError("the port monitor did not end in time");
     return inTime;

@@ -35,7 +35,7 @@ bool ParseBaud(std::string_view field, uint32_t& baud) {
         // The short forms the Windows parser inherited from the MODE command.
         static constexpr struct {
             uint32_t abbreviation, baud;
-        } kShort[] = {{11, 110},   {15, 150},   {30, 300},   {60, 600},  {12, 1200},
+        } kShort[] = {{11, 110},  {15, 150},  {30, 300},  {60, 600},  {12, 1200},
                       {24, 2400}, {48, 4800}, {96, 9600}, {19, 19200}};
         for (const auto& entry : kShort)
             if (entry.abbreviation == value) value = entry.baud;

@@ -9,8 +9,8 @@ namespace pelorin {
 
 struct LineSettings {
     uint32_t baud = 9600;
-    char parity = 'n';      // n, e, o, m (mark) or s (space)
-    uint8_t dataBits = 8;   // 5..8
+    char parity = 'n';       // n, e, o, m (mark) or s (space)
+    uint8_t dataBits = 8;    // 5..8
     uint8_t stopHalves = 2;  // stop bits times two: 2 (1), 3 (1.5) or 4 (2)
 };
 

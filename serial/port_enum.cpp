@@ -11,7 +11,9 @@ std::string PortListText(const std::vector<SerialPortInfo>& ports) {
     return text;
 }
 
-std::string EnumSerialPorts() { return PortListText(ListSerialPorts(ProcessPortNames())); }
+std::string EnumSerialPorts() {
+    return PortListText(ListSerialPorts(ProcessPortNames()));
+}
 
 std::string FallbackPortListText() {
     std::string text;

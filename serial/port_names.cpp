@@ -8,7 +8,7 @@ namespace pelorin {
 namespace {
 
 struct FixedRange {
-    unsigned first;        // port number of device index 0
+    unsigned first;  // port number of device index 0
     std::string_view prefix;
 };
 constexpr FixedRange kFixedRanges[] = {{1, "/dev/ttyS"}, {33, "/dev/ttyUSB"}, {65, "/dev/ttyACM"}};

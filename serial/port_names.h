@@ -29,7 +29,7 @@ unsigned FixedPortNumber(std::string_view devicePath);
 
 // Explicit numbers, which take precedence over the fixed ranges. Thread-safe.
 class PortNameTable {
-public:
+  public:
     // Binds `number` to `devicePath`; false if the number is outside 1..1024 or the path empty.
     bool Assign(unsigned number, std::string devicePath);
     void Remove(unsigned number);
@@ -47,7 +47,7 @@ public:
 
     std::vector<std::pair<unsigned, std::string>> ExplicitEntries() const;
 
-private:
+  private:
     mutable std::mutex mutex_;
     std::map<unsigned, std::string> explicit_;
 };

@@ -13,7 +13,7 @@ namespace {
 namespace fs = std::filesystem;
 
 class PortEnumTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         char pattern[] = "/tmp/pelorin-enum-XXXXXX";
         ASSERT_NE(::mkdtemp(pattern), nullptr);

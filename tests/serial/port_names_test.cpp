@@ -57,8 +57,8 @@ TEST(PortNamesTest, ExplicitNumbersOverrideAndAreHandedOut) {
 
 TEST(PortNamesTest, MapTextAndEnvironment) {
     PortNameTable table;
-    EXPECT_EQ(table.LoadText(" 40=/dev/pts/3 ;41=/tmp/sim link;;bad;0=/x;1025=/y;42=;07=/z;1024=/w"),
-              3u);
+    EXPECT_EQ(
+        table.LoadText(" 40=/dev/pts/3 ;41=/tmp/sim link;;bad;0=/x;1025=/y;42=;07=/z;1024=/w"), 3u);
     EXPECT_EQ(table.DevicePath(40), "/dev/pts/3");
     EXPECT_EQ(table.DevicePath(41), "/tmp/sim link");
     EXPECT_EQ(table.DevicePath(1024), "/w");

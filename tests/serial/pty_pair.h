@@ -15,7 +15,7 @@
 namespace pelorin::test {
 
 class PtyPair {
-public:
+  public:
     PtyPair() {
         char name[256] = {};
         if (::openpty(&master_, &slave_, name, nullptr, nullptr) == 0) path_ = name;
@@ -74,7 +74,7 @@ public:
         return got;
     }
 
-private:
+  private:
     int master_ = -1;
     int slave_ = -1;
     std::string path_;
