@@ -355,9 +355,9 @@ TEST_F(PrepareTest, MissingFileIsReportedNotSent) {
 
 TEST_F(PrepareTest, DataThatCannotBeAnnouncedIsRefused) {
     // Random bytes do not compress: 16 MiB of them give a member beyond 3 length bytes.
-    std::vector<uint8_t> noise(kMaxAnnouncedBytes);
+    std::vector<uint8_t> noise(kMaxAnnouncedBytes + 1);
     std::mt19937 random(1);
-    for (size_t i = 0; i < noise.size(); i += 4) {
+    for (size_t i = 0; i + 4 <= noise.size(); i += 4) {
         uint32_t v = static_cast<uint32_t>(random());
         std::memcpy(&noise[i], &v, 4);
     }
@@ -366,6 +366,23 @@ TEST_F(PrepareTest, DataThatCannotBeAnnouncedIsRefused) {
     EXPECT_NE(prepared.error.find("16 MiB"), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(paths_.dataFilePath));
     EXPECT_FALSE(std::filesystem::exists(paths_.dataFilePath.string() + ".gz"));
+}
+
+TEST_F(PrepareTest, MemberLimitIsTheFirstLengthThatCannotBeSent) {
+    auto data = Image(50000, false);
+    WriteBytes(dir_ / "data", data);
+    auto member = [&](uint64_t limit, uint64_t* size) {
+        std::ifstream in(dir_ / "data", std::ios::binary);
+        auto out = OutFile::CreateReplacing(dir_ / "member.gz", nullptr);
+        EXPECT_TRUE(out.has_value());
+        return WriteGzipMember(in, data.size(), *out, {}, limit, size, nullptr);
+    };
+    uint64_t size = 0;
+    ASSERT_TRUE(member(UINT64_MAX, &size));
+    uint64_t again = 0;
+    EXPECT_TRUE(member(size + 1, &again));
+    EXPECT_EQ(again, size);
+    EXPECT_FALSE(member(size, &again));
 }
 
 TEST_F(PrepareTest, CleanUpLeavesNoWorkingTree) {
