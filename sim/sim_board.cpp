@@ -56,6 +56,7 @@ void SimBoard::EndOperation(const std::string& why) {
     current_.reset();
     speedWaitUntil_.reset();
     finishedSeen_ = false;
+    garbleLogged_ = false;
     operationBytes_ = 0;
     if (options_.once) exitRequested_ = true;
 }
@@ -73,6 +74,7 @@ void SimBoard::WatchHost(Clock::time_point now) {
         if (baud != hostBaud_) {
             log_("host line at " + std::to_string(baud) + " baud");
             hostBaud_ = baud;
+            garbleLogged_ = false;
         }
         return;
     }
@@ -87,7 +89,7 @@ void SimBoard::WatchHost(Clock::time_point now) {
 void SimBoard::ReadHost(Clock::time_point now) {
     if (!hostPresent_) return;
     uint8_t buffer[kReadBytes];
-    const size_t allowed = fromHost_.Allowance(now, hostBaud_, sizeof buffer);
+    const size_t allowed = VanishBudget(fromHost_.Allowance(now, hostBaud_, sizeof buffer));
     if (allowed == 0) return;
     const ssize_t n = pty_.Read(buffer, allowed);
     if (n <= 0) return;
@@ -97,49 +99,66 @@ void SimBoard::ReadHost(Clock::time_point now) {
     if (Busy()) operationBytes_ += count;
 }
 
+size_t SimBoard::VanishBudget(size_t wanted) const {
+    if (!options_.vanishAfter) return wanted;
+    if (operationBytes_ >= options_.vanishAfter) return 0;
+    return static_cast<size_t>(std::min<uint64_t>(wanted, options_.vanishAfter - operationBytes_));
+}
+
 void SimBoard::SendToHost(Clock::time_point now) {
     wantWrite_ = false;
-    if (!current_) {
-        TargetChunk chunk;
-        if (!model_.TakeOutput(chunk)) return;
-        current_ = std::move(chunk);
-        sent_ = 0;
-        readyAt_ =
-            now + std::chrono::milliseconds(current_->holdMs) + toHost_.Scaled(current_->workMs);
-        speedWaitUntil_.reset();
-    }
-    if (now < readyAt_) return;
-    if (!hostPresent_) {
-        // Nobody listens: the bytes are lost on the line.
+    // Transmissions follow each other without a pause unless the line, a hold or the
+    // simulated work says otherwise.
+    while (true) {
+        if (!current_) {
+            TargetChunk chunk;
+            if (!model_.TakeOutput(chunk)) return;
+            current_ = std::move(chunk);
+            sent_ = 0;
+            readyAt_ = now + std::chrono::milliseconds(current_->holdMs) +
+                       toHost_.Scaled(current_->workMs);
+            speedWaitUntil_.reset();
+        }
+        if (now < readyAt_) return;
+        if (!hostPresent_) {
+            // Nobody listens: the bytes are lost on the line.
+            current_.reset();
+            continue;
+        }
+        const unsigned baud = current_->baud ? current_->baud : hostBaud_;
+        if (baud != hostBaud_ && baud == kLoaderBaud) {
+            if (!speedWaitUntil_) speedWaitUntil_ = now + kSpeedWait;
+            if (now < *speedWaitUntil_) return;
+        }
+        std::vector<uint8_t>& bytes = current_->bytes;
+        const size_t allowed = VanishBudget(toHost_.Allowance(now, baud, bytes.size() - sent_));
+        if (allowed == 0 && sent_ < bytes.size()) return;
+        std::vector<uint8_t> slice(bytes.begin() + static_cast<long>(sent_),
+                                   bytes.begin() + static_cast<long>(sent_ + allowed));
+        if (baud != hostBaud_) {
+            if (!garbleLogged_)
+                log_("line: sending at " + std::to_string(baud) + " baud to a host at " +
+                     std::to_string(hostBaud_) + ": it hears garbage");
+            garbleLogged_ = true;
+            for (uint8_t& b : slice) b ^= Garbage();
+        }
+        if (!slice.empty()) {
+            const ssize_t n = pty_.Write(slice.data(), slice.size());
+            if (n <= 0) {
+                wantWrite_ = true;  // the host's input queue is full
+                return;
+            }
+            const auto count = static_cast<size_t>(n);
+            sent_ += count;
+            toHost_.Moved(now, baud, count);
+            operationBytes_ += count;
+        }
+        if (sent_ < bytes.size()) {
+            if (toHost_.Paced()) return;
+            continue;
+        }
         current_.reset();
-        return;
     }
-    const unsigned baud = current_->baud ? current_->baud : hostBaud_;
-    if (baud != hostBaud_ && baud == kLoaderBaud) {
-        if (!speedWaitUntil_) speedWaitUntil_ = now + kSpeedWait;
-        if (now < *speedWaitUntil_) return;
-    }
-    const bool garbled = baud != hostBaud_;
-    std::vector<uint8_t>& bytes = current_->bytes;
-    const size_t allowed = toHost_.Allowance(now, baud, bytes.size() - sent_);
-    if (allowed == 0 && sent_ < bytes.size()) return;
-    std::vector<uint8_t> slice(bytes.begin() + static_cast<long>(sent_),
-                               bytes.begin() + static_cast<long>(sent_ + allowed));
-    if (garbled) {
-        log_("line: sending at " + std::to_string(baud) + " baud to a host at " +
-             std::to_string(hostBaud_) + ": it hears garbage");
-        for (uint8_t& b : slice) b ^= Garbage();
-    }
-    const ssize_t n = slice.empty() ? 0 : pty_.Write(slice.data(), slice.size());
-    if (n > 0) {
-        const auto count = static_cast<size_t>(n);
-        sent_ += count;
-        toHost_.Moved(now, baud, count);
-        operationBytes_ += count;
-    } else if (!slice.empty()) {
-        wantWrite_ = true;  // the host's input queue is full
-    }
-    if (sent_ >= bytes.size()) current_.reset();
 }
 
 int SimBoard::Run(int signalFd) {

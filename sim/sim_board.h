@@ -35,6 +35,8 @@ class SimBoard {
     bool Busy() const { return !model_.AwaitingAnswer(); }
     bool InSpeedSwitch() const { return model_.Stage() == 'A' || model_.Stage() == 'B'; }
     uint8_t Garbage();
+    // At most `wanted`, less when --vanish-after is close, so the board vanishes mid-stream.
+    size_t VanishBudget(size_t wanted) const;
 
     const SimOptions& options_;
     PtyLink& pty_;
@@ -58,6 +60,7 @@ class SimBoard {
     Clock::time_point readyAt_{};
     std::optional<Clock::time_point> speedWaitUntil_;
     bool wantWrite_ = false;
+    bool garbleLogged_ = false;
     uint32_t noise_ = 0x9E3779B9;
 };
 

@@ -324,6 +324,21 @@ TEST(PtyBoard, FlashSurvivesBetweenRuns) {
     }
 }
 
+TEST(PtyBoard, DumpsALargeSectionWhole) {
+    SimProcess sim("bigdump");
+    ASSERT_TRUE(sim.Start({"--flash-size", "1M", "--fill", "0x5A", "--once"}));
+    HostPort port;
+    const uint32_t size = 1u << 20;
+    ASSERT_TRUE(
+        BootAndSendDram(port, sim.Link(), Header(OperationMode::Dump, 33, 27000, 0, size), 115200));
+    ASSERT_EQ(port.FramesUntil({'c', 'G'}).back(), (Frame{'c', 'G'}));
+    auto dumped = port.Read(size, 30s);
+    EXPECT_EQ(dumped.size(), size);
+    EXPECT_EQ(std::count(dumped.begin(), dumped.end(), 0x5A), static_cast<long>(dumped.size()));
+    port.Close();
+    EXPECT_EQ(sim.Wait(), 0);
+}
+
 TEST(PtyBoard, PromptsAgainForTheNextOperation) {
     SimProcess sim("again");
     ASSERT_TRUE(sim.Start({"--flash-size", "64K"}));
