@@ -117,6 +117,16 @@ ssize_t PtyLink::Read(uint8_t* buffer, size_t length) {
     return errno == EAGAIN || errno == EINTR || errno == EIO ? 0 : -1;
 }
 
+size_t PtyLink::DiscardInput() {
+    size_t dropped = 0;
+    uint8_t buffer[4096];
+    while (true) {
+        const ssize_t n = Read(buffer, sizeof buffer);
+        if (n <= 0) return dropped;
+        dropped += static_cast<size_t>(n);
+    }
+}
+
 ssize_t PtyLink::Write(const uint8_t* data, size_t length) {
     const ssize_t n = ::write(master_, data, length);
     if (n >= 0) return n;

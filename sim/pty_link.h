@@ -31,6 +31,8 @@ class PtyLink {
     // Non-blocking; the count moved, 0 when nothing could move, -1 on an error.
     ssize_t Read(uint8_t* buffer, size_t length);
     ssize_t Write(const uint8_t* data, size_t length);
+    // Drops whatever the host wrote and the board has not read yet; returns the count.
+    size_t DiscardInput();
 
   private:
     int master_ = -1;

@@ -66,7 +66,13 @@ void SimBoard::WatchHost(Clock::time_point now) {
     if (present != hostPresent_) {
         hostPresent_ = present;
         log_(present ? "host opened the port" : "host closed the port");
-        if (!present) hangupSince_ = now;
+        if (!present) {
+            hangupSince_ = now;
+            // The pseudo-terminal holds what the host wrote faster than the line carries it;
+            // on a real port that queue dies with the close.
+            const size_t dropped = pty_.DiscardInput();
+            if (dropped) log_("dropped " + std::to_string(dropped) + " bytes the host had queued");
+        }
         hostBaud_ = 0;
     }
     if (present) {

@@ -154,6 +154,8 @@ class HostPort {
             const ssize_t n = ::write(fd_, bytes.data() + at, bytes.size() - at);
             if (n > 0)
                 at += static_cast<size_t>(n);
+            else if (n < 0 && errno == EIO)
+                return;  // the board is gone
             else
                 std::this_thread::sleep_for(1ms);
         }
@@ -337,6 +339,30 @@ TEST(PtyBoard, DumpsALargeSectionWhole) {
     EXPECT_EQ(std::count(dumped.begin(), dumped.end(), 0x5A), static_cast<long>(dumped.size()));
     port.Close();
     EXPECT_EQ(sim.Wait(), 0);
+}
+
+TEST(PtyBoard, HostCloseDropsWhatItQueuedAndTheBoardStartsOver) {
+    SimProcess sim("cancel");
+    // Paced: the host writes far faster than the line carries, as a real port's queue would.
+    ASSERT_TRUE(sim.Start({"--flash-size", "64K", "--pace", "4"}));
+    HostPort port;
+    const auto member = Gzip(Pattern(60000, 5));
+    ASSERT_TRUE(BootAndSendDram(port, sim.Link(),
+                                Header(OperationMode::Download, 0, 27000, 0, 0x10000), 115200));
+    ASSERT_EQ(port.FramesUntil({'c', 'V'}).back(), (Frame{'c', 'V'}));
+    port.Write(std::vector<uint8_t>(8, 0));
+    ASSERT_EQ(port.FramesUntil({'c', 'D'}).back(), (Frame{'c', 'D'}));
+    port.Write(Length3(member.size()));
+    ASSERT_EQ(port.FramesUntil({'w', Xor3(member.size())}).size(), 1u);
+    port.Write(std::span(member).first(20000));
+    port.Close();  // cancelled mid-stream
+    std::this_thread::sleep_for(200ms);
+    ASSERT_TRUE(BootAndSendDram(port, sim.Link(), Header(OperationMode::Erase, 0, 27000, 0, 0x1000),
+                                115200))
+        << sim.Log();
+    EXPECT_EQ(port.FramesUntil({'c', 'O'}).back(), (Frame{'c', 'O'}));
+    EXPECT_EQ(sim.Stop(), 0);
+    EXPECT_NE(sim.Log().find("host had queued"), std::string::npos) << sim.Log();
 }
 
 TEST(PtyBoard, PromptsAgainForTheNextOperation) {
