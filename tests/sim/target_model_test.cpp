@@ -262,7 +262,7 @@ TEST(Loader, WrongDramImageIsNotRun) {
     host.Send(Length3(kBigEndianDramImageSize), kLoaderBaud);
     EXPECT_EQ(host.TakeFrames(), (std::vector<Frame>{{'v', Xor3(kBigEndianDramImageSize)}}));
     EXPECT_EQ(model.Stage(), 'S');
-    // The little-endian loader is shorter than announced... use the other family's bytes.
+    // Bytes of the right length but of the other family's loader.
     auto wrong = host.images.DramImage(ChipFamily::LittleEndian).first(kBigEndianDramImageSize);
     host.Send(wrong, kLoaderBaud);
     EXPECT_TRUE(host.TakeFrames().empty());
