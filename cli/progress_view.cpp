@@ -70,12 +70,14 @@ void ProgressView::Stage(char letter, const std::string& text) {
 
 void ProgressView::Main(unsigned percent) {
     std::lock_guard lock(mutex_);
+    if (main_ == percent) return;
     main_ = percent;
     ProgressLine();
 }
 
 void ProgressView::Sub(unsigned percent) {
     std::lock_guard lock(mutex_);
+    if (sub_ == percent) return;
     sub_ = percent;
     ProgressLine();
 }

@@ -26,9 +26,11 @@ size_t LinePacer::Allowance(Clock::time_point now, unsigned baud, size_t wanted)
 void LinePacer::Moved(Clock::time_point now, unsigned baud, size_t count) {
     if (!Paced() || count == 0) return;
     const double seconds = static_cast<double>(count) / BytesPerSecond(baud);
-    // An idle line gives no credit: time starts from now.
-    freeAt_ = std::max(freeAt_, now) +
-              std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+    // A line kept busy sends back to back even when this process wakes a little late; only a
+    // line idle for longer than a slice starts again from now.
+    const auto slice = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(kSliceSeconds));
+    const Clock::time_point start = now - freeAt_ > slice ? now : freeAt_;
+    freeAt_ = start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
 }
 
 LinePacer::Clock::duration LinePacer::Scaled(unsigned ms) const {

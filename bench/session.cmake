@@ -1,0 +1,5 @@
+# Line benchmark: a paced Download and Dump through the simulated board.
+add_executable(pelorin-bench-line line_bench.cpp ${PROJECT_SOURCE_DIR}/tests/e2e/child_process.cpp)
+target_link_libraries(pelorin-bench-line PRIVATE pelorin_sim_link)
+target_compile_definitions(pelorin-bench-line PRIVATE PELORIN_SIM_PATH="$<TARGET_FILE:pelorin-sim>")
+add_dependencies(pelorin-bench-line pelorin-sim)
