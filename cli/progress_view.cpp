@@ -155,7 +155,9 @@ void ProgressView::Result(int exitCode, const std::string& text) {
     } else {
         if (style_ == ViewStyle::Bars) ClearBars(), DrawBars();
         std::FILE* to = exitCode == 0 ? out_ : err_;
-        if (exitCode != 0 || style_ != ViewStyle::Quiet) std::fprintf(to, "%s\n", text.c_str());
+        // The last stage already said "Mission completed" on a success.
+        const bool said = exitCode == 0 && text == stageText_ && style_ != ViewStyle::Quiet;
+        if (!said && (exitCode != 0 || style_ != ViewStyle::Quiet)) std::fprintf(to, "%s\n", text.c_str());
         barsShown_ = false;
     }
     std::fflush(out_);
