@@ -112,9 +112,9 @@ int main(int argc, char** argv) {
     TimingSink sink;
     PrintPrompt prompt;
     TargetImages images;
-    CDisposalThread worker(std::make_unique<cnComm>(), shared, sink, prompt, images);
+    CDisposalThread worker(std::make_unique<cnComm>(shared.portNames), shared, sink, prompt, images);
     worker.Start();
-    const unsigned port = ProcessPortNames().NumberFor(link.string());
+    const unsigned port = shared.portNames.NumberFor(link.string());
 
     auto userDir = PrivateUserDir(std::getenv("TMPDIR"));
     std::string error;

@@ -10,7 +10,9 @@
 namespace pelorin::cli {
 
 int ListPorts(const CliOptions& o, std::FILE* out) {
-    auto ports = ListSerialPorts(ProcessPortNames());
+    PortNameTable names;
+    LoadPortMapFromEnvironment(names);
+    auto ports = ListSerialPorts(names);
     if (o.json) std::fputs("[", out);
     for (size_t i = 0; i < ports.size(); ++i) {
         const SerialPortInfo& p = ports[i];

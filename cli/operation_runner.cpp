@@ -246,7 +246,7 @@ private:
 
 }  // namespace
 
-unsigned ResolvePort(const std::string& text, std::string& error) {
+unsigned ResolvePort(const std::string& text, PortNameTable& names, std::string& error) {
     std::string digits = text;
     if (text.size() > 3 && (text.compare(0, 3, "COM") == 0 || text.compare(0, 3, "com") == 0))
         digits = text.substr(3);
@@ -258,7 +258,7 @@ unsigned ResolvePort(const std::string& text, std::string& error) {
         return 0;
     }
     if (text.find('/') != std::string::npos) {
-        if (unsigned number = ProcessPortNames().NumberFor(text)) return number;
+        if (unsigned number = names.NumberFor(text)) return number;
         error = "no free port number for " + text;
         return 0;
     }
@@ -271,8 +271,9 @@ int RunOperation(const CliOptions& o, ProgressView& view) {
         view.Message(kErrorCaption, "no port given: use --port (see: pelorin-cli ports)");
         return kExitBadInput;
     }
+    SharedState shared;
     std::string error;
-    const unsigned port = ResolvePort(o.port, error);
+    const unsigned port = ResolvePort(o.port, shared.portNames, error);
     if (port == 0) {
         view.Message(kErrorCaption, error);
         return kExitBadInput;
@@ -284,14 +285,13 @@ int RunOperation(const CliOptions& o, ProgressView& view) {
         return kExitBadInput;
     }
 
-    SharedState shared;
     Preparation prep;
     int code = Prepare(o, view, shared, prep);
     if (code == kExitOk) {
         MessageQueue queue;
         CliSink sink(queue);
         CliPrompt prompt(view, queue);
-        auto comm = std::make_unique<cnComm>();
+        auto comm = std::make_unique<cnComm>(shared.portNames);
         cnComm* commView = comm.get();
         CDisposalThread worker(std::move(comm), shared, sink, prompt, images);
         worker.Start();

@@ -5,12 +5,13 @@
 
 #include "cli/cli_options.h"
 #include "cli/progress_view.h"
+#include "serial/port_names.h"
 
 namespace pelorin::cli {
 
 // The port number a --port text names: "COMn", a number, or a device path (given a number
 // through the port name table). 0 with `error` set when it names nothing.
-unsigned ResolvePort(const std::string& text, std::string& error);
+unsigned ResolvePort(const std::string& text, PortNameTable& names, std::string& error);
 
 // Signals SIGINT and SIGTERM must be blocked in every thread before this runs: it reads them
 // itself to cancel the operation like the window's cancel button.

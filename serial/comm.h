@@ -31,7 +31,7 @@ class cnComm : public ISerialPort {
     static constexpr int kLineStatusPollMs = 100;
 
     // Port numbers are resolved through `names`, which must outlive the object.
-    explicit cnComm(PortNameTable& names = ProcessPortNames());
+    explicit cnComm(PortNameTable& names);
     ~cnComm() override;
     cnComm(const cnComm&) = delete;
     cnComm& operator=(const cnComm&) = delete;

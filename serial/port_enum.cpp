@@ -11,8 +11,8 @@ std::string PortListText(const std::vector<SerialPortInfo>& ports) {
     return text;
 }
 
-std::string EnumSerialPorts() {
-    return PortListText(ListSerialPorts(ProcessPortNames()));
+std::string EnumSerialPorts(const PortNameTable& names) {
+    return PortListText(ListSerialPorts(names));
 }
 
 std::string FallbackPortListText() {

@@ -32,8 +32,8 @@ std::vector<SerialPortInfo> ListSerialPorts(const PortNameTable& names,
 // The names of `ports` as one text, each followed by ';'.
 std::string PortListText(const std::vector<SerialPortInfo>& ports);
 
-// PortListText(ListSerialPorts(ProcessPortNames())).
-std::string EnumSerialPorts();
+// PortListText(ListSerialPorts(names)).
+std::string EnumSerialPorts(const PortNameTable& names);
 
 // The list used when no source can be read: COM1; to COM10;
 std::string FallbackPortListText();

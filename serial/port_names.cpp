@@ -118,10 +118,4 @@ size_t LoadPortMapFromEnvironment(PortNameTable& table) {
     return text ? table.LoadText(text) : 0;
 }
 
-PortNameTable& ProcessPortNames() {
-    static PortNameTable table;
-    [[maybe_unused]] static const size_t loaded = LoadPortMapFromEnvironment(table);
-    return table;
-}
-
 }  // namespace pelorin

@@ -17,7 +17,7 @@ inline constexpr unsigned kMaxPortNumber = 1024;
 // First number outside the fixed ranges; NumberFor hands out numbers from here up.
 inline constexpr unsigned kFirstFreePortNumber = 97;
 
-// Environment variable read by ProcessPortNames(): entries "number=path" separated by ';',
+// Environment variable read by LoadPortMapFromEnvironment(): entries "number=path" separated by ';',
 // for example "40=/dev/pts/3;41=/tmp/simlink". Malformed entries are skipped.
 inline constexpr const char* kPortMapVariable = "PELORIN_PORT_MAP";
 
@@ -54,9 +54,5 @@ class PortNameTable {
 
 // Loads PELORIN_PORT_MAP, if set, into `table`; returns the number of entries taken.
 size_t LoadPortMapFromEnvironment(PortNameTable& table);
-
-// The table every port object uses unless given another; filled from PELORIN_PORT_MAP on
-// first use.
-PortNameTable& ProcessPortNames();
 
 }  // namespace pelorin

@@ -14,6 +14,7 @@
 #include <string_view>
 
 #include "serial/message_queue.h"
+#include "serial/port_names.h"
 #include "session/session_header.h"
 
 namespace pelorin {
@@ -46,6 +47,9 @@ private:
 
 class SharedState {
 public:
+    // The port name table starts with the explicit numbers of the environment.
+    SharedState() { LoadPortMapFromEnvironment(portNames); }
+
     // Status text (at most 1023 characters kept).
     void SetStatusText(std::string_view text);
     std::string StatusText() const;
@@ -71,6 +75,8 @@ public:
     std::atomic<bool> awaitBootRom{false};
     std::atomic<bool> dumpCancel{false};
     DumpFile dumpFile;
+    // Port numbers of devices outside the fixed ranges; the port object resolves through it.
+    PortNameTable portNames;
 
 private:
     mutable std::mutex mutex_;

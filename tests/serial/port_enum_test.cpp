@@ -108,7 +108,8 @@ TEST_F(PortEnumTest, EmptyAndUnreadableSources) {
 }
 
 TEST(PortEnumSystemTest, TheRealListHasTheExpectedForm) {
-    const std::string text = EnumSerialPorts();
+    PortNameTable names;
+    const std::string text = EnumSerialPorts(names);
     // Whatever this machine has: names "COMn", each followed by ';'.
     size_t start = 0;
     while (start < text.size()) {
