@@ -39,6 +39,9 @@ protected:
         h.crystalKhz = 13500;
         h.startAddress = start;
         h.sectionSize = size;
+        h.memoryType = 1;
+        h.memorySize = 3;
+        h.sdramMode = 1;
         shared.SetSessionHeader(h);
     }
     // Delivers `bytes` as one read and runs one notification.
@@ -92,6 +95,14 @@ TEST_F(SessionProtocolTest, BootRomHandshakeByFamily) {
     EXPECT_TRUE(std::equal(image.begin(), image.end(), block.begin()));
     EXPECT_EQ(Bytes(block.begin() + 2018, block.begin() + 2020), (Bytes{0x34, 0xBC}));
     EXPECT_EQ(Bytes(block.begin() + 2024, block.begin() + 2032), (Bytes{0, 1, 0, 0, 0, 0x12, 0, 0}));
+    // The whole header place, 2016..2047: every field in the family's order, the rest zero.
+    Bytes tail(block.begin() + 2016, block.end());
+    Bytes expected(32, 0);
+    expected[2] = 0x34, expected[3] = 0xBC;                        // crystal 13500
+    expected[9] = 0x01;                                            // start 0x10000
+    expected[13] = 0x12;                                           // size 0x120000
+    expected[5] = 1, expected[6] = 3, expected[17] = 1;            // memory type, size, SDRAM mode
+    EXPECT_EQ(tail, expected);
     EXPECT_FALSE(shared.awaitBootRom);
     EXPECT_EQ(timeline.Posts(), (std::vector<Post>{{U, 0, 'U'}}));
     EXPECT_EQ(shared.StatusText(), "Send bootload bin");
@@ -109,6 +120,12 @@ TEST_F(SessionProtocolTest, BootRomHandshakeByFamily) {
     EXPECT_EQ(Bytes(writes[2].bytes.begin() + 2018, writes[2].bytes.begin() + 2020), (Bytes{0xBC, 0x34}));
     EXPECT_EQ(Bytes(writes[2].bytes.begin() + 2024, writes[2].bytes.begin() + 2032),
               (Bytes{0, 0, 1, 0, 0, 0, 0x12, 0}));
+    expected = Bytes(32, 0);
+    expected[0] = 0, expected[1] = 33;
+    expected[2] = 0xBC, expected[3] = 0x34;
+    expected[10] = 0x01, expected[14] = 0x12;
+    expected[5] = 1, expected[6] = 3, expected[17] = 1;
+    EXPECT_EQ(Bytes(writes[2].bytes.begin() + 2016, writes[2].bytes.end()), expected);
 }
 
 TEST_F(SessionProtocolTest, PromptCountsOnlyInShortReadsWhileAwaited) {
