@@ -15,7 +15,6 @@ namespace pelorin::cli {
 
 // Ids of the command line's own messages in its main queue.
 inline constexpr uint32_t kCliPromptShown = 0x8001;  // index into CliPrompt's list; 0
-inline constexpr uint32_t kCliCancel = 0x8002;       // signal number; 0
 
 class CliSink final : public ISessionSink {
 public:

@@ -1,12 +1,10 @@
 // pelorin-cli: Download, Erase and Dump from scripts and production lines.
-#include <signal.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "cli/cli_options.h"
+#include "cli/console.h"
 #include "cli/exit_codes.h"
 #include "cli/list_commands.h"
 #include "cli/operation_runner.h"
@@ -16,12 +14,7 @@
 using namespace pelorin::cli;
 
 int main(int argc, char** argv) {
-    // Blocked in every thread from here on; the operation reads them to cancel cleanly.
-    sigset_t signals;
-    sigemptyset(&signals);
-    sigaddset(&signals, SIGINT);
-    sigaddset(&signals, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    TakeOverCancelKeys();
 
     ParseResult parsed = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
     if (!parsed.options) {
@@ -41,7 +34,7 @@ int main(int argc, char** argv) {
     }
     const ViewStyle style = o.json    ? ViewStyle::Json
                             : o.quiet ? ViewStyle::Quiet
-                            : isatty(STDOUT_FILENO) ? ViewStyle::Bars
+                            : IsTerminal(stdout) ? ViewStyle::Bars
                                                     : ViewStyle::Lines;
     ProgressView view(style, stdout, stderr);
     return RunOperation(o, view);

@@ -2,10 +2,6 @@
 // worker, then the worker's notifications until the end, a time-out or a cancel.
 #include "cli/operation_runner.h"
 
-#include <signal.h>
-#include <sys/signalfd.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -15,6 +11,7 @@
 #include <optional>
 
 #include "cli/cli_front.h"
+#include "cli/console.h"
 #include "cli/exit_codes.h"
 #include "cli/layout_source.h"
 #include "config/data_prep.h"
@@ -38,28 +35,6 @@ constexpr const char* kNoBootRomText =
     "No answer from the board's boot ROM:\n   1. Cable is connected correctly.\n"
     "   2. Target board is power on (power it on or reset it now).\n"
     "   3. The crystal selection matches the board.\n";
-
-// Reads a pending SIGINT/SIGTERM without waiting.
-class SignalReader {
-public:
-    SignalReader() {
-        sigset_t set;
-        sigemptyset(&set);
-        sigaddset(&set, SIGINT);
-        sigaddset(&set, SIGTERM);
-        fd_ = ::signalfd(-1, &set, SFD_NONBLOCK | SFD_CLOEXEC);
-    }
-    ~SignalReader() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    bool Pending() {
-        signalfd_siginfo info;
-        return fd_ >= 0 && ::read(fd_, &info, sizeof info) == ssize_t(sizeof info);
-    }
-
-private:
-    int fd_ = -1;
-};
 
 // What one operation needs before the port is opened.
 struct Preparation {
@@ -135,7 +110,7 @@ public:
             if (queue_.GetFor(m, kLoopWait)) {
                 if (auto code = Handle(m)) return *code;
             }
-            if (signals_.Pending()) return Cancel();
+            if (cancelKeys_.Pressed()) return Cancel();
             if (auto code = Timers()) return *code;
         }
     }
@@ -236,7 +211,7 @@ private:
     CliPrompt& prompt_;
     SessionHeader header_;
     Watchdog watchdog_;
-    SignalReader signals_;
+    CancelKeys cancelKeys_;
     char stage_ = 0;
     uint64_t sendBytes_ = 0;
     Clock::time_point lastTick_;

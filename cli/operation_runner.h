@@ -13,8 +13,8 @@ namespace pelorin::cli {
 // through the port name table). 0 with `error` set when it names nothing.
 unsigned ResolvePort(const std::string& text, PortNameTable& names, std::string& error);
 
-// Signals SIGINT and SIGTERM must be blocked in every thread before this runs: it reads them
-// itself to cancel the operation like the window's cancel button.
+// TakeOverCancelKeys must have run first: the cancel keys cancel the operation like the
+// window's cancel button.
 int RunOperation(const CliOptions& options, ProgressView& view);
 
 }  // namespace pelorin::cli
