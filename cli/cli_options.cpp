@@ -132,7 +132,8 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
     }
     if (needsFile) {
         if (positional.empty()) {
-            result.error = std::string(o.command == Command::Download ? "download" : "dump") + " needs a FILE";
+            result.error = o.command == Command::Download ? "Please choose to download files!"
+                                                          : "Please choose to dump files!";
             return result;
         }
         o.file = positional[0];
