@@ -128,9 +128,8 @@ bool WriteGzipMember(std::istream& in, uint64_t length, OutFile& out,
     return true;
 }
 
-std::array<uint8_t, kHardwareInfoLength> PreparedData::HardwareInfoOver(
-    const std::array<uint8_t, kHardwareInfoLength>& earlier) const {
-    std::array<uint8_t, kHardwareInfoLength> merged = earlier;
+HardwareInfo PreparedData::HardwareInfoOver(const HardwareInfo& earlier) const {
+    HardwareInfo merged = earlier;
     for (size_t i = 0; i < hardwareInfoLength; ++i) merged[i] = hardwareInfo[i];
     return merged;
 }
@@ -153,7 +152,7 @@ PreparedData PrepareDataFile(const WorkPaths& paths, const PrepareRequest& reque
         result.error = "Cannot open the file " + request.sourcePath.string() + ".";
         return result;
     }
-    in.read(reinterpret_cast<char*>(result.hardwareInfo.data()), kHardwareInfoLength);
+    in.read(reinterpret_cast<char*>(result.hardwareInfo.data()), kHardwareInfoBytes);
     result.hardwareInfoLength = static_cast<size_t>(in.gcount());
     in.clear();
 

@@ -11,11 +11,12 @@
 #include "config/file_io.h"
 #include "config/work_dir.h"
 
+#include "session/hardware_info.h"
+
 namespace pelorin {
 
 inline constexpr int kPreparedDeflateLevel = 6;
 inline constexpr uint8_t kGzipOsByte = 11;  // the value the target's loader has always seen
-inline constexpr size_t kHardwareInfoLength = 8;
 
 // One gzip member as the classic gzip command writes it for a named file: FNAME set, XFL 0
 // at level 6, no other flags.
@@ -42,15 +43,14 @@ struct PreparedData {
     std::string error;  // set when not ok; the operation must not go on
     std::filesystem::path dataFilePath;
     // The file's first bytes; a file shorter than 8 bytes gives fewer.
-    std::array<uint8_t, kHardwareInfoLength> hardwareInfo{};
+    HardwareInfo hardwareInfo{};
     size_t hardwareInfoLength = 0;
     uint64_t dataBytes = 0;      // bytes that go to flash
     uint64_t preparedBytes = 0;  // length of the prepared file, as announced to the target
     uint32_t mtime = 0;          // stored in the gzip header
 
     // `earlier` with the first hardwareInfoLength bytes replaced: what a short file leaves.
-    std::array<uint8_t, kHardwareInfoLength> HardwareInfoOver(
-        const std::array<uint8_t, kHardwareInfoLength>& earlier) const;
+    HardwareInfo HardwareInfoOver(const HardwareInfo& earlier) const;
 };
 
 // Rebuilds `paths.dataFilePath` from scratch. A prepared file of 16 MiB or more cannot be

@@ -26,11 +26,4 @@ constexpr const char* LineSettingsForCrystal(unsigned crystalKhz) {
     return kFallbackLineSettings;
 }
 
-// The baud rate the settings text starts with.
-constexpr unsigned BaudOfSettings(const char* settings) {
-    unsigned baud = 0;
-    for (; *settings >= '0' && *settings <= '9'; ++settings) baud = baud * 10 + unsigned(*settings - '0');
-    return baud;
-}
-
 }  // namespace pelorin

@@ -65,15 +65,15 @@ void SessionProtocol::HandleBootRomPrompt() {
         return;
     }
     const uint8_t answer = family == ChipFamily::BigEndian ? kBigEndianAnswer : kLittleEndianAnswer;
-    WriteBytes(&answer, 1);
+    port_.Write(&answer, 1);
     Announce('U');
     sleeper_.SleepMs(kPromptAnswerDelayMs);
     if (family == ChipFamily::LittleEndian) {
         static constexpr uint8_t kPrefix[] = {0x00, 0x02, 0x00, 0x00};
-        WriteBytes(kPrefix, sizeof kPrefix);
+        port_.Write(kPrefix, sizeof kPrefix);
         sleeper_.SleepMs(kShortPauseMs);
     }
-    WriteBytes(block->data(), kBootBlockBytes);
+    port_.Write(block->data(), kBootBlockBytes);
 }
 
 void SessionProtocol::AppendPending(const uint8_t* data, unsigned length) {
@@ -141,7 +141,8 @@ void SessionProtocol::HandleFrame(uint8_t cls, uint8_t value) {
 }
 
 void SessionProtocol::HandleStageFrame(uint8_t letter) {
-    const uint8_t mode = shared_.GetSessionHeader().mode;
+    const SessionHeader header = shared_.GetSessionHeader();
+    const uint8_t mode = header.mode;
     switch (letter) {
         case 'A':
             Announce('A');
@@ -151,18 +152,17 @@ void SessionProtocol::HandleStageFrame(uint8_t letter) {
             break;
         case 'B': {
             Announce('B');
-            const ChipFamily family = FamilyOfCode(shared_.GetSessionHeader().chipCode);
+            const ChipFamily family = FamilyOfCode(header.chipCode);
             AnnounceLength(static_cast<uint32_t>(images_.DramImage(family).size()));
             break;
         }
         case 'V': {
             Announce('V');
-            const SessionHeader header = shared_.GetSessionHeader();
-            std::array<uint8_t, kHardwareInfoBytes> answer{};
+            HardwareInfo answer{};
             if (header.chipCode == kHardwareCheckChip && header.startAddress == kHardwareCheckStart)
                 answer = shared_.HardwareInfo();
             sleeper_.SleepMs(kShortPauseMs);
-            WriteBytes(answer.data(), kHardwareInfoBytes);
+            port_.Write(answer.data(), kHardwareInfoBytes);
             break;
         }
         case 'D': {
@@ -227,7 +227,7 @@ void SessionProtocol::HandleLengthCheck(uint8_t check, bool dataFile) {
         } else {
             sleeper_.SleepMs(kPromptAnswerDelayMs);
             const auto image = images_.DramImage(FamilyOfCode(shared_.GetSessionHeader().chipCode));
-            WriteBytes(image.data(), static_cast<unsigned>(image.size()));
+            port_.Write(image.data(), static_cast<unsigned>(image.size()));
             sink_.Post(WM_SESSION_SEND_BEGIN, image.size(), 0);
         }
     } else {
@@ -255,7 +255,7 @@ void SessionProtocol::SendDataFile() {
             return;
         }
         sleeper_.SleepMs(kShortPauseMs);
-        WriteBytes(rxBuffer_.data(), chunk);
+        port_.Write(rxBuffer_.data(), chunk);
         left -= chunk;
         if (chunk < kChunkBytes) break;
     } while (true);
@@ -315,11 +315,7 @@ void SessionProtocol::Fail(const char* text) {
 void SessionProtocol::AnnounceLength(uint32_t length) {
     for (int i = 0; i < 3; ++i) announced_[i] = static_cast<uint8_t>(length >> (8 * i));
     sleeper_.SleepMs(kShortPauseMs);
-    WriteBytes(announced_.data(), 3);
-}
-
-void SessionProtocol::WriteBytes(const uint8_t* data, unsigned length) {
-    port_.Write(data, length);
+    port_.Write(announced_.data(), 3);
 }
 
 }  // namespace pelorin

@@ -74,7 +74,6 @@ private:
     void Fail(const char* text);
     void AnnounceLength(uint32_t length);
     void AppendPending(const uint8_t* data, unsigned length);
-    void WriteBytes(const uint8_t* data, unsigned length);
 
     ISerialPort& port_;
     ISessionSink& sink_;

@@ -80,12 +80,12 @@ std::string SharedState::DataFilePath() const {
     return dataFilePath_;
 }
 
-void SharedState::SetHardwareInfo(const std::array<uint8_t, kHardwareInfoBytes>& info) {
+void SharedState::SetHardwareInfo(const pelorin::HardwareInfo& info) {
     std::lock_guard lock(mutex_);
     hardwareInfo_ = info;
 }
 
-std::array<uint8_t, kHardwareInfoBytes> SharedState::HardwareInfo() const {
+HardwareInfo SharedState::HardwareInfo() const {
     std::lock_guard lock(mutex_);
     return hardwareInfo_;
 }

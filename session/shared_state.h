@@ -15,12 +15,12 @@
 
 #include "serial/message_queue.h"
 #include "serial/port_names.h"
+#include "session/hardware_info.h"
 #include "session/session_header.h"
 
 namespace pelorin {
 
 inline constexpr size_t kStatusTextBytes = 1024;
-inline constexpr unsigned kHardwareInfoBytes = 8;
 
 // Open request results: pending, failed, or a value that is neither (see OpenResultFor).
 inline constexpr uint8_t kOpenPending = 0;
@@ -64,8 +64,8 @@ public:
     SessionHeader GetSessionHeader() const;
     void SetDataFilePath(std::string path);
     std::string DataFilePath() const;
-    void SetHardwareInfo(const std::array<uint8_t, kHardwareInfoBytes>& info);
-    std::array<uint8_t, kHardwareInfoBytes> HardwareInfo() const;
+    void SetHardwareInfo(const HardwareInfo& info);
+    pelorin::HardwareInfo HardwareInfo() const;
 
     // Posts to the worker's queue; false when no worker runs.
     bool PostToWorker(uint32_t id, uint64_t wParam = 0, int64_t lParam = 0);
@@ -85,7 +85,7 @@ private:
     std::atomic<uint8_t> openResult_{kOpenPending};
     SessionHeader sessionHeader_;
     std::string dataFilePath_;
-    std::array<uint8_t, kHardwareInfoBytes> hardwareInfo_{};
+    pelorin::HardwareInfo hardwareInfo_{};
     std::atomic<MessageQueue*> workerQueue_{nullptr};
 };
 

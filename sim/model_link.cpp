@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "serial/line_settings.h"
 #include "session/link_settings.h"
 
 namespace pelorin::sim {
@@ -11,7 +12,9 @@ bool ModelPort::Open(unsigned port, const char* settings) {
     if (port == 0 || port > 1024) return false;
     opens_.emplace_back(settings);
     received_.clear();
-    baud_ = BaudOfSettings(settings);
+    LineSettings parsed;
+    if (!ParseLineSettings(settings, parsed)) return false;
+    baud_ = parsed.baud;
     open_ = true;
     return true;
 }
