@@ -3,7 +3,9 @@
 
 #include <strings.h>
 
+#include <cerrno>
 #include <filesystem>
+#include <system_error>
 #include <fstream>
 #include <sstream>
 
@@ -15,9 +17,17 @@ namespace pelorin::cli {
 std::optional<SegmentTable> LoadLayout(const std::string& layoutFile, std::string& error) {
     std::string text;
     if (!layoutFile.empty()) {
+        std::error_code ec;
+        // Checked before the open: a FIFO would wait for a writer forever.
+        if (!std::filesystem::is_regular_file(layoutFile, ec)) {
+            error = "The layout file " + layoutFile + " is not a regular file" +
+                    (ec ? ": " + ec.message() : std::string());
+            return std::nullopt;
+        }
         std::ifstream in(layoutFile, std::ios::binary);
         if (!in) {
-            error = "Can't read the layout file " + layoutFile;
+            error = "Can't read the layout file " + layoutFile + ": " +
+                    std::generic_category().message(errno);
             return std::nullopt;
         }
         std::ostringstream all;

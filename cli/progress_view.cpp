@@ -276,7 +276,9 @@ void ProgressView::ProgressLines() {
                  (step_.active ? ",\"bytes\":" + std::to_string(step_.done) +
                                      ",\"total\":" + std::to_string(step_.total) +
                                      ",\"bytesPerSecond\":" +
-                                     std::to_string(static_cast<long long>(step_.bytesPerSecond))
+                                     std::to_string(static_cast<long long>(step_.bytesPerSecond)) +
+                                     ",\"secondsLeft\":" +
+                                     std::to_string(static_cast<long long>(step_.secondsLeft))
                                : std::string()) +
                  "}");
             break;

@@ -89,6 +89,8 @@ void DumpFile::KeepPartialLocked() {
     }
     file_.reset();
     std::error_code ec;
+    // A write that failed half-way may have left more than was counted.
+    if (const auto onDisk = std::filesystem::file_size(tempPath_, ec); !ec) bytes_ = onDisk;
     if (bytes_ == 0) {
         std::filesystem::remove(tempPath_, ec);
         keptPath_.clear();
