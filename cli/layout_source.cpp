@@ -5,9 +5,9 @@
 
 #include <cerrno>
 #include <filesystem>
-#include <system_error>
 #include <fstream>
 #include <sstream>
+#include <system_error>
 
 #include "config/ini_reader.h"
 #include "config/layout_file.h"
@@ -39,7 +39,8 @@ std::optional<SegmentTable> LoadLayout(const std::string& layoutFile, std::strin
     }
     SegmentTable table = LoadSegmentTable(IniText(text));
     if (table.empty()) {
-        error = "The layout defines no flash section" + (layoutFile.empty() ? std::string() : ": " + layoutFile);
+        error = "The layout defines no flash section" +
+                (layoutFile.empty() ? std::string() : ": " + layoutFile);
         return std::nullopt;
     }
     return table;

@@ -63,8 +63,10 @@ bool DumpFile::Complete() {
     std::lock_guard lock(mutex_);
     if (!file_) return false;
     std::error_code ec;
-    if (file_->Close()) std::filesystem::rename(tempPath_, target_, ec);
-    else ec = std::make_error_code(std::errc::io_error);
+    if (file_->Close())
+        std::filesystem::rename(tempPath_, target_, ec);
+    else
+        ec = std::make_error_code(std::errc::io_error);
     if (ec) {
         failed_ = true;
         error_ = ec.message();

@@ -19,26 +19,28 @@ using namespace std::chrono_literals;
 
 // Every pause of the protocol comes this much late, as on a machine under load.
 class LateSleeper final : public ISleeper {
-public:
+  public:
     explicit LateSleeper(unsigned lateMs) : lateMs_(lateMs) {}
-    void SleepMs(unsigned ms) override { std::this_thread::sleep_for(std::chrono::milliseconds(ms + lateMs_)); }
+    void SleepMs(unsigned ms) override {
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms + lateMs_));
+    }
 
-private:
+  private:
     unsigned lateMs_;
 };
 
 class QueueSink final : public ISessionSink {
-public:
+  public:
     explicit QueueSink(MessageQueue& queue) : queue_(queue) {}
     void Post(uint32_t id, uint64_t w, int64_t l) override { queue_.Post(id, w, l); }
     void Beep() override {}
 
-private:
+  private:
     MessageQueue& queue_;
 };
 
 class SilentPrompt final : public IOperatorPrompt {
-public:
+  public:
     PromptAnswer Show(const PromptRequest& r) override {
         shown += r.caption + ": " + r.text + "\n";
         return PromptAnswer::Ok;
@@ -47,7 +49,7 @@ public:
 };
 
 class EndView final : public IOperationView {
-public:
+  public:
     void OnStarted(const std::string&) override {}
     void OnStage(char letter, const std::string&) override { stages += letter; }
     void OnMainPercent(unsigned) override {}
@@ -65,7 +67,7 @@ public:
 };
 
 class BoardSimTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         std::string templ = (fs::temp_directory_path() / "pelorin-board-XXXXXX").string();
         ASSERT_NE(::mkdtemp(templ.data()), nullptr);
