@@ -566,10 +566,11 @@ int cnComm::MonitorLoop() {
     const unsigned port = monitorPort_.load();
     LineCounters seen;
     const bool sampleLines = d.hasCounters && ReadLineCounters(d.fd, seen);
-    // Never an endless wait: an idle monitor looks at the device node now and then.
+    // Never an endless wait: an idle monitor looks at the device node now and then. Counted
+    // in whole idle waits, so the look never slips a wait late.
     const int idleWaitMs = sampleLines ? kLineStatusPollMs : kPathCheckMs;
-    const auto pathCheckEvery = std::chrono::milliseconds(kPathCheckMs);
-    auto nextPathCheck = std::chrono::steady_clock::now() + pathCheckEvery;
+    const int idleWaitsPerPathCheck = std::max(1, kPathCheckMs / idleWaitMs);
+    int idleWaits = 0;
 
     while (d.monitorRunning.load() && !d.gone.load()) {
         short wanted = 0;
@@ -585,15 +586,12 @@ int cnComm::MonitorLoop() {
         if (fds[0].revents & POLLIN) d.DrainWake();
         if (!d.monitorRunning.load() || d.gone.load()) break;
 
-        if (ready == 0) {
-            // Idle: the one moment a look at the file system costs nothing that matters.
-            const auto now = std::chrono::steady_clock::now();
-            if (now >= nextPathCheck) {
-                nextPathCheck = now + pathCheckEvery;
-                if (!d.NodeStillThere()) {
-                    MarkGone("device node disappeared", ENODEV);
-                    break;
-                }
+        // Idle: the one moment a look at the file system costs nothing that matters.
+        if (ready == 0 && ++idleWaits >= idleWaitsPerPathCheck) {
+            idleWaits = 0;
+            if (!d.NodeStillThere()) {
+                MarkGone("device node disappeared", ENODEV);
+                break;
             }
         }
         const short events = fds[1].revents;

@@ -331,7 +331,9 @@ TEST_F(CommTest, SpeedSwitchKeepsTheDeviceOpenAndTheModemLinesOff) {
     // Through open, switch and close, the lines were only ever dropped.
     for (const RecordingModemControl::Call& call : lines.calls) {
         EXPECT_FALSE(call.on);
-        if (!call.dropOnClose) EXPECT_EQ(call.lines, kModemDtr | kModemRts);
+        if (!call.dropOnClose) {
+            EXPECT_EQ(call.lines, kModemDtr | kModemRts);
+        }
     }
     port.SetModemControl(nullptr);
 }
