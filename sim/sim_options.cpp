@@ -104,6 +104,8 @@ with its flash kept in a file. Point the loader at the printed pseudo-terminal o
   --images DIR          the board expects these loader images (see README); default the
                         built-in set, or $PELORIN_IMAGES_DIR
   --once                exit after one operation
+  --log-received        log every 8 KiB taken from the host with the monotonic clock in ns
+                        (to check the host's progress display against the board)
   --vanish-after BYTES  close the pseudo-terminal after BYTES of one operation (unplugged board)
 Faults:
   --silent-at L         stop talking at stage L (U A B S V D K F G H I)
@@ -185,6 +187,8 @@ bool ParseSimOptions(int argc, const char* const* argv, SimOptions& options, std
             options.imagesDir = v;
         } else if (arg == "--once") {
             options.once = true;
+        } else if (arg == "--log-received") {
+            options.logReceived = true;
         } else if (arg == "--vanish-after") {
             if (!value()) return false;
             if (!count(1, UINT64_MAX, true))
