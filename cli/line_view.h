@@ -18,6 +18,7 @@ namespace pelorin::cli {
 struct BoardEnd {
     int exitCode = 0;
     std::string text;
+    bool shown = false;  // the text was shown already as a message
     std::string verify;  // empty when not verified
     unsigned passed = 0;
     unsigned failed = 0;

@@ -129,7 +129,8 @@ void Station::OnOperationEnded(Clock::time_point now) {
         StartOperation(verify, Phase::Verify, now);
         return;
     }
-    FinishBoard(ExitCodeFor(outcome), text, setup_.options->verify ? "not done" : "");
+    FinishBoard(ExitCodeFor(outcome), text, setup_.options->verify ? "not done" : "",
+                view_.EndShown());
     (void)now;
 }
 
@@ -138,7 +139,8 @@ void Station::OnVerifyEnded(Outcome outcome, const std::string& text) {
     std::error_code ec;
     if (outcome != Outcome::Completed) {
         std::filesystem::remove(dump.string() + ".partial", ec);
-        FinishBoard(ExitCodeFor(outcome), "Verify: " + text, "not done: " + text);
+        FinishBoard(ExitCodeFor(outcome), "Verify: " + text, "not done: " + text,
+                    view_.EndShown());
         return;
     }
     const VerifyReport report = CompareWritten(dump, setup_.written);
@@ -151,7 +153,8 @@ void Station::OnVerifyEnded(Outcome outcome, const std::string& text) {
                     "Verify failed: " + said, said);
 }
 
-void Station::FinishBoard(int exitCode, const std::string& text, const std::string& verify) {
+void Station::FinishBoard(int exitCode, const std::string& text, const std::string& verify,
+                          bool shown) {
     (exitCode == kExitOk ? passed_ : failed_)++;
     worst_ = worst_ ? MostSevere(*worst_, exitCode) : exitCode;
     const auto now = Clock::now();
@@ -168,7 +171,7 @@ void Station::FinishBoard(int exitCode, const std::string& text, const std::stri
         if (std::string error = AppendBoardLog(setup_.options->logFile, record); !error.empty())
             screen_.Message(index_, kErrorCaption, error);
     }
-    screen_.BoardEnded(index_, {exitCode, text, verify, passed_, failed_});
+    screen_.BoardEnded(index_, {exitCode, text, shown, verify, passed_, failed_});
     const bool again = setup_.options->repeat && !cancelling_ && exitCode != kExitBadInput &&
                        (everOpened_ || exitCode != kExitPortFailed);
     phase_ = again ? Phase::Waiting : Phase::Done;

@@ -88,7 +88,8 @@ class Station {
     void StartOperation(const OperationRequest& request, Phase phase, Clock::time_point now);
     void OnOperationEnded(Clock::time_point now);
     void OnVerifyEnded(Outcome outcome, const std::string& text);
-    void FinishBoard(int exitCode, const std::string& text, const std::string& verify);
+    void FinishBoard(int exitCode, const std::string& text, const std::string& verify,
+                     bool shown = false);
     std::filesystem::path VerifyPath() const;
 
     const LineSetup& setup_;

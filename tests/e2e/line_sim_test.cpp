@@ -108,8 +108,9 @@ TEST_F(LineSimTest, ThreePortsOneVanishingOneRejecting) {
         << cli.Out();
     EXPECT_NE(cli.Err().find(Link(1).string() + ": Error: The serial device has gone away"),
               std::string::npos) << cli.Err();
-    EXPECT_NE(cli.Err().find(Link(2).string() + ": Error: Invalid bin file.The hardware version"),
+    EXPECT_NE(cli.Err().find(Link(2).string() + ": Invalid bin file.The hardware version"),
               std::string::npos) << cli.Err();
+    EXPECT_NE(cli.Err().find(Link(1).string() + ": device-gone"), std::string::npos) << cli.Err();
     EXPECT_NE(cli.Out().find("Exit 5 (transfer-error)"), std::string::npos) << cli.Out();
 
     const Rows rows = LogRows();
