@@ -34,6 +34,7 @@ struct RunFigures {
 // Runs the command line with its output discarded; wait4 gives its own CPU time and peak.
 RunFigures RunCli(const std::vector<std::string>& args) {
     RunFigures f;
+    std::fflush(stdout);  // the child must not write our buffered lines again
     const auto start = Clock::now();
     const pid_t pid = ::fork();
     if (pid == 0) {
@@ -69,10 +70,11 @@ int main(int argc, char** argv) {
 
     std::printf("boards paced at 115200 baud x %s, each loading section All (2 MiB image)\n",
                 factor.c_str());
-    std::printf("%2s %9s %12s %8s %11s %13s %12s\n", "N", "seconds", "bytes/s", "scaling",
-                "CPU/board", "host peak", "memory/board");
+    std::printf("%2s %9s %12s %8s %10s %15s %10s %16s\n", "N", "seconds", "bytes/s", "scaling",
+                "host CPU", "CPU/added board", "host peak", "peak/added board");
     double oneBoardRate = 0;
     double onePeak = 0;
+    double oneCpu = 0;
     for (int n : {1, 2, 4, 8}) {
         std::vector<std::unique_ptr<pelorin::testing::ChildProcess>> sims;
         std::string ports;
@@ -103,14 +105,20 @@ int main(int argc, char** argv) {
             return 1;
         }
         const double rate = double(image.size()) * n / f.seconds;
-        if (n == 1) oneBoardRate = rate, onePeak = f.peakMiB;
-        const double perBoard = n == 1 ? f.peakMiB : (f.peakMiB - onePeak) / (n - 1);
-        std::printf("%2d %9.2f %12.0f %8.3f %9.3f s %9.1f MiB %8.2f MiB\n", n, f.seconds, rate,
-                    rate / (n * oneBoardRate), f.cpuSeconds / n, f.peakMiB, perBoard);
+        if (n == 1) oneBoardRate = rate, onePeak = f.peakMiB, oneCpu = f.cpuSeconds;
+        if (n == 1) {
+            std::printf("%2d %9.2f %12.0f %8.3f %8.3f s %15s %6.1f MiB %16s\n", n, f.seconds, rate,
+                        1.0, f.cpuSeconds, "-", f.peakMiB, "-");
+            continue;
+        }
+        std::printf("%2d %9.2f %12.0f %8.3f %8.3f s %13.3f s %6.1f MiB %12.2f MiB\n", n, f.seconds,
+                    rate, rate / (n * oneBoardRate), f.cpuSeconds,
+                    (f.cpuSeconds - oneCpu) / (n - 1), f.peakMiB, (f.peakMiB - onePeak) / (n - 1));
     }
-    std::printf("(bytes/s counts image bytes loaded per wall second, loaders and erase included;"
-                " scaling is that over N x one board's, goal >= 0.95 at N=8; memory/board is the\n"
-                " peak's growth per added board, the whole peak at N=1)\n");
+    std::printf("bytes/s: image bytes loaded per wall second, loaders and erase included; scaling:\n"
+                "that over N x one board's (goal >= 0.95 at N=8); host CPU and peak are the whole\n"
+                "pelorin-cli process, the data file prepared once; 'added board' is the growth\n"
+                "per board beyond the first\n");
     fs::remove_all(dir);
     return 0;
 }
