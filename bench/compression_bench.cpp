@@ -40,12 +40,14 @@ int main() {
             best = std::min(best, took.count());
         }
         sizes[int(c)] = double(data.preparedBytes);
-        std::printf("%-28s %9llu bytes  line %6.1f s  preparation %6.3f s (best of %d)\n",
-                    c == Compression::Best ? "best (libdeflate level 12)" : "default (zlib level 6)",
-                    static_cast<unsigned long long>(data.preparedBytes),
-                    double(data.preparedBytes) / kLineBytesPerSecond, best, kRuns);
+        std::printf(
+            "%-28s %9llu bytes  line %6.1f s  preparation %6.3f s (best of %d)\n",
+            c == Compression::Best ? "best (libdeflate level 12)" : "default (zlib level 6)",
+            static_cast<unsigned long long>(data.preparedBytes),
+            double(data.preparedBytes) / kLineBytesPerSecond, best, kRuns);
     }
-    std::printf("best sends %.1f %% fewer bytes (goal >= 4 %%)\n", 100.0 * (1 - sizes[1] / sizes[0]));
+    std::printf("best sends %.1f %% fewer bytes (goal >= 4 %%)\n",
+                100.0 * (1 - sizes[1] / sizes[0]));
     std::error_code ec;
     fs::remove(imagePath, ec);
     CleanUpWorkFiles(work->Paths(), true);

@@ -81,12 +81,10 @@ int main(int argc, char** argv) {
         for (int i = 0; i < n; ++i) {
             const fs::path link = dir / ("board" + std::to_string(i));
             // The board's log goes to a file: a pipe nobody reads would stall it.
-            const std::string command = std::string("exec '") + PELORIN_SIM_PATH + "' --link '" +
-                                        link.string() + "' --flash '" +
-                                        (dir / ("flash" + std::to_string(i))).string() +
-                                        "' --pace " + factor + " > '" +
-                                        (dir / ("sim" + std::to_string(i) + ".log")).string() +
-                                        "' 2>&1";
+            const std::string command =
+                std::string("exec '") + PELORIN_SIM_PATH + "' --link '" + link.string() +
+                "' --flash '" + (dir / ("flash" + std::to_string(i))).string() + "' --pace " +
+                factor + " > '" + (dir / ("sim" + std::to_string(i) + ".log")).string() + "' 2>&1";
             sims.push_back(std::make_unique<pelorin::testing::ChildProcess>());
             if (!sims.back()->Start({"/bin/sh", "-c", command})) return 1;
             for (int t = 0; t < 500 && !fs::exists(link); ++t)
@@ -115,10 +113,11 @@ int main(int argc, char** argv) {
                     rate, rate / (n * oneBoardRate), f.cpuSeconds,
                     (f.cpuSeconds - oneCpu) / (n - 1), f.peakMiB, (f.peakMiB - onePeak) / (n - 1));
     }
-    std::printf("bytes/s: image bytes loaded per wall second, loaders and erase included; scaling:\n"
-                "that over N x one board's (goal >= 0.95 at N=8); host CPU and peak are the whole\n"
-                "pelorin-cli process, the data file prepared once; 'added board' is the growth\n"
-                "per board beyond the first\n");
+    std::printf(
+        "bytes/s: image bytes loaded per wall second, loaders and erase included; scaling:\n"
+        "that over N x one board's (goal >= 0.95 at N=8); host CPU and peak are the whole\n"
+        "pelorin-cli process, the data file prepared once; 'added board' is the growth\n"
+        "per board beyond the first\n");
     fs::remove_all(dir);
     return 0;
 }

@@ -67,11 +67,12 @@ int main() {
     // The first board met a host that had just started; the rest met a waiting port.
     std::vector<double> waiting(latencies.begin() + 1, latencies.end());
     std::sort(waiting.begin(), waiting.end());
-    std::printf("boot ROM prompt to the host's first answering byte, %zu boards after the first"
-                " on one waiting port:\n  min %.2f ms  median %.2f ms  max %.2f ms"
-                "  (first board: %.2f ms)\n",
-                waiting.size(), waiting.front(), waiting[waiting.size() / 2], waiting.back(),
-                latencies.front());
+    std::printf(
+        "boot ROM prompt to the host's first answering byte, %zu boards after the first"
+        " on one waiting port:\n  min %.2f ms  median %.2f ms  max %.2f ms"
+        "  (first board: %.2f ms)\n",
+        waiting.size(), waiting.front(), waiting[waiting.size() / 2], waiting.back(),
+        latencies.front());
     fs::remove_all(dir);
     return 0;
 }

@@ -44,8 +44,7 @@ std::string SetUp(const CliOptions& o, LineSetup& setup, std::optional<WorkDir>&
     setup.workDir = dir->Paths().innerDir;
     if (setup.request.kind != OperationKind::Download) return {};
     bool whole = false;
-    if (error = PrepareSharedData(setup.request, dir->Paths(), whole); !error.empty())
-        return error;
+    if (error = PrepareSharedData(setup.request, dir->Paths(), whole); !error.empty()) return error;
     const SegmentEntry& section = *setup.request.section;
     setup.written = {setup.request.file, whole, section.startAddr, section.segSize};
     return {};

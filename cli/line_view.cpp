@@ -74,8 +74,8 @@ void LineScreen::Step(size_t port, const StepProgress& step) {
     const unsigned percent = unsigned(step.done * 100 / step.total);
     if (style_ == ViewStyle::Lines && int(percent / 10) != line.lastStepDecile) {
         line.lastStepDecile = int(percent / 10);
-        Say(port, std::string(step.dump ? "received " : "sent ") + std::to_string(percent) +
-                      "%  " + ByteText(double(step.done)) + " / " + ByteText(double(step.total)));
+        Say(port, std::string(step.dump ? "received " : "sent ") + std::to_string(percent) + "%  " +
+                      ByteText(double(step.done)) + " / " + ByteText(double(step.total)));
     } else if (style_ == ViewStyle::Json) {
         Json(port, "\"event\":\"progress\",\"overall\":" + std::to_string(line.main) +
                        ",\"bytes\":" + std::to_string(step.done) +
@@ -101,8 +101,8 @@ void LineScreen::Message(size_t port, const std::string& caption, const std::str
     std::lock_guard lock(mutex_);
     const std::string body = Trimmed(text);
     if (style_ == ViewStyle::Json)
-        Json(port, "\"event\":\"message\",\"caption\":\"" + JsonEscape(caption) +
-                       "\",\"text\":\"" + JsonEscape(body) + "\"");
+        Json(port, "\"event\":\"message\",\"caption\":\"" + JsonEscape(caption) + "\",\"text\":\"" +
+                       JsonEscape(body) + "\"");
     ClearLines();
     std::fflush(out_);
     std::fprintf(err_, "%s: %s: %s\n", lines_[port].label.c_str(), caption.c_str(), body.c_str());
@@ -152,7 +152,8 @@ void LineScreen::Summary(int exitCode) {
             ports += std::string(ports.empty() ? "" : ",") + "{\"port\":\"" +
                      JsonEscape(line.label) + "\",\"passed\":" + std::to_string(line.passed) +
                      ",\"failed\":" + std::to_string(line.failed) + "}";
-        std::fprintf(out_, "{\"event\":\"summary\",\"exit\":%d,\"outcome\":\"%s\",\"ports\":[%s]}\n",
+        std::fprintf(out_,
+                     "{\"event\":\"summary\",\"exit\":%d,\"outcome\":\"%s\",\"ports\":[%s]}\n",
                      exitCode, OutcomeName(exitCode), ports.c_str());
         std::fflush(out_);
         return;
@@ -164,11 +165,11 @@ void LineScreen::Summary(int exitCode) {
     for (const PortLine& line : lines_)
         std::fprintf(out_, "%s: passed %u, failed %u\n", line.label.c_str(), line.passed,
                      line.failed);
-    std::fprintf(out_, "%s\n", exitCode == kExitOk ? "Every board completed"
-                                                   : (std::string("Exit ") +
-                                                      std::to_string(exitCode) + " (" +
-                                                      OutcomeName(exitCode) + ")")
-                                                         .c_str());
+    std::fprintf(out_, "%s\n",
+                 exitCode == kExitOk ? "Every board completed"
+                                     : (std::string("Exit ") + std::to_string(exitCode) + " (" +
+                                        OutcomeName(exitCode) + ")")
+                                           .c_str());
     if (style_ == ViewStyle::Bars) std::fputc('\a', out_);
     std::fflush(out_);
 }
@@ -176,7 +177,8 @@ void LineScreen::Summary(int exitCode) {
 void LineScreen::EarlyFailure(int exitCode, const std::string& text) {
     std::lock_guard lock(mutex_);
     if (style_ == ViewStyle::Json) {
-        std::fprintf(out_, "{\"event\":\"result\",\"exit\":%d,\"outcome\":\"%s\",\"text\":\"%s\"}\n",
+        std::fprintf(out_,
+                     "{\"event\":\"result\",\"exit\":%d,\"outcome\":\"%s\",\"text\":\"%s\"}\n",
                      exitCode, OutcomeName(exitCode), JsonEscape(Trimmed(text)).c_str());
         std::fflush(out_);
         return;
@@ -232,8 +234,8 @@ std::string LineScreen::DrawnLine(const PortLine& line) const {
         }
     }
     if (counts_)
-        text += "  passed " + std::to_string(line.passed) + " failed " +
-                std::to_string(line.failed);
+        text +=
+            "  passed " + std::to_string(line.passed) + " failed " + std::to_string(line.failed);
     return text;
 }
 

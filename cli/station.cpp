@@ -17,6 +17,7 @@ using namespace std::chrono_literals;
 // How often a port whose adapter is away (a board being changed) is tried again.
 constexpr auto kReopenInterval = 500ms;
 constexpr const char* kResetText = "Reset the board to verify";
+constexpr const char* kWaitingText = "Waiting for the next board";
 
 }  // namespace
 
@@ -25,8 +26,8 @@ PromptAnswer Station::Prompt::Show(const PromptRequest& request) {
     return request.buttons == PromptButtons::YesNo ? PromptAnswer::No : PromptAnswer::Ok;
 }
 
-Station::Station(const LineSetup& setup, size_t index, const std::string& port,
-                 MessageQueue& wake, LineScreen& screen)
+Station::Station(const LineSetup& setup, size_t index, const std::string& port, MessageQueue& wake,
+                 LineScreen& screen)
     : setup_(setup),
       index_(index),
       label_(port),
@@ -48,6 +49,7 @@ std::string Station::Resolve() {
 }
 
 void Station::Begin(Clock::time_point now) {
+    if (setup_.options->repeat) screen_.Info(index_, kWaitingText);
     StartBoard(now);
 }
 
@@ -59,7 +61,6 @@ void Station::StartBoard(Clock::time_point now) {
     answered_ = false;
     wireBytes_ = 0;
     prompt_.quiet = setup_.options->repeat && everOpened_;
-    if (setup_.options->repeat) screen_.Info(index_, "waiting for a board");
     StartOperation(boardRequest_, Phase::Board, now);
 }
 
@@ -110,8 +111,8 @@ void Station::OnOperationEnded(Clock::time_point now) {
     if (phase_ == Phase::Verify) return OnVerifyEnded(outcome, text);
     // With --repeat, a port with no board in front of it has no board to count: the adapter
     // went with the board being changed, or the operator ended the line.
-    const bool noBoard = setup_.options->repeat && stage == 0 && everOpened_ &&
-                         outcome != Outcome::BadInput;
+    const bool noBoard =
+        setup_.options->repeat && stage == 0 && everOpened_ && outcome != Outcome::BadInput;
     if (noBoard) {
         phase_ = cancelling_ ? Phase::Done : Phase::Waiting;
         retryAt_ = now + kReopenInterval;
@@ -139,8 +140,7 @@ void Station::OnVerifyEnded(Outcome outcome, const std::string& text) {
     std::error_code ec;
     if (outcome != Outcome::Completed) {
         std::filesystem::remove(dump.string() + ".partial", ec);
-        FinishBoard(ExitCodeFor(outcome), "Verify: " + text, "not done: " + text,
-                    view_.EndShown());
+        FinishBoard(ExitCodeFor(outcome), "Verify: " + text, "not done: " + text, view_.EndShown());
         return;
     }
     const VerifyReport report = CompareWritten(dump, setup_.written);
@@ -161,8 +161,7 @@ void Station::FinishBoard(int exitCode, const std::string& text, const std::stri
     if (!setup_.options->logFile.empty()) {
         BoardFacts facts;
         facts.started = answered_ ? answeredWall_ : std::chrono::system_clock::now();
-        facts.seconds =
-            answered_ ? std::chrono::duration<double>(now - answeredAt_).count() : 0.0;
+        facts.seconds = answered_ ? std::chrono::duration<double>(now - answeredAt_).count() : 0.0;
         facts.wireBytes = wireBytes_;
         facts.exitCode = exitCode;
         facts.text = text;
@@ -176,6 +175,7 @@ void Station::FinishBoard(int exitCode, const std::string& text, const std::stri
                        (everOpened_ || exitCode != kExitPortFailed);
     phase_ = again ? Phase::Waiting : Phase::Done;
     retryAt_ = now;
+    if (again) screen_.Info(index_, kWaitingText);
 }
 
 std::filesystem::path Station::VerifyPath() const {

@@ -25,8 +25,8 @@ inline constexpr uint32_t kStationWakeMessage = kWmUser + 400;
 // What every station shares, read-only.
 struct LineSetup {
     const CliOptions* options = nullptr;
-    OperationRequest request;      // port fields empty; a Download's data file prepared
-    WrittenData written;           // what a verify compares with
+    OperationRequest request;       // port fields empty; a Download's data file prepared
+    WrittenData written;            // what a verify compares with
     std::filesystem::path workDir;  // private; verify dumps go here
     const TargetImages* images = nullptr;
 };

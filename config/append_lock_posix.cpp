@@ -50,8 +50,8 @@ std::string AppendRecordLocked(const std::filesystem::path& path, std::string_vi
     int locked;
     while ((locked = ::flock(fd, LOCK_EX)) != 0 && errno == EINTR) {
     }
-    std::string error = locked == 0 ? AppendLocked(fd, path, header, record)
-                                    : ErrorText(path, "lock");
+    std::string error =
+        locked == 0 ? AppendLocked(fd, path, header, record) : ErrorText(path, "lock");
     ::close(fd);  // also drops the lock
     return error;
 }

@@ -11,9 +11,9 @@
 namespace pelorin {
 namespace {
 
-constexpr std::string_view kColumns[] = {
-    "time",      "port",   "device",     "operation", "chip",    "crystal", "section",
-    "file",      "sha256", "wire bytes", "seconds",   "result",  "message", "verify"};
+constexpr std::string_view kColumns[] = {"time",    "port",    "device",  "operation", "chip",
+                                         "crystal", "section", "file",    "sha256",    "wire bytes",
+                                         "seconds", "result",  "message", "verify"};
 
 }  // namespace
 

@@ -22,7 +22,8 @@ std::string Hex(uint64_t value) {
 std::optional<uint64_t> FirstDifference(std::istream& a, std::istream& b, uint64_t count) {
     std::vector<char> x(kChunkBytes), y(kChunkBytes);
     for (uint64_t done = 0; done < count;) {
-        const auto want = static_cast<std::streamsize>(std::min<uint64_t>(kChunkBytes, count - done));
+        const auto want =
+            static_cast<std::streamsize>(std::min<uint64_t>(kChunkBytes, count - done));
         a.read(x.data(), want);
         b.read(y.data(), want);
         const auto got = std::min(a.gcount(), b.gcount());
@@ -37,7 +38,8 @@ std::optional<uint64_t> FirstDifference(std::istream& a, std::istream& b, uint64
 bool AllErased(std::istream& in, uint64_t count) {
     std::vector<char> x(kChunkBytes);
     for (uint64_t done = 0; done < count;) {
-        const auto want = static_cast<std::streamsize>(std::min<uint64_t>(kChunkBytes, count - done));
+        const auto want =
+            static_cast<std::streamsize>(std::min<uint64_t>(kChunkBytes, count - done));
         in.read(x.data(), want);
         if (in.gcount() != want) return false;
         if (!std::all_of(x.begin(), x.begin() + want, [](char c) { return uint8_t(c) == 0xFF; }))

@@ -129,8 +129,7 @@ TEST(Compression, BestAndDefaultMembersInflateToTheSection) {
         const WorkPaths paths = WorkPathsFor(dir / CompressionName(c));
         fs::create_directory(paths.tempDir);
         ASSERT_TRUE(ResetWorkTree(paths));
-        auto prepared =
-            PrepareDataFile(paths, {dir / "image.bin", true, 0x10000, 0x120000, c});
+        auto prepared = PrepareDataFile(paths, {dir / "image.bin", true, 0x10000, 0x120000, c});
         ASSERT_TRUE(prepared.ok) << prepared.error;
         Bytes& gz = members[int(c)];
         gz = ReadBytes(paths.dataFilePath);
@@ -152,7 +151,8 @@ TEST(Compression, NamesAndTheLayoutKey) {
     EXPECT_EQ(CompressionForName("BEST"), Compression::Best);
     EXPECT_EQ(CompressionForName("default"), Compression::Standard);
     EXPECT_FALSE(CompressionForName("9"));
-    EXPECT_EQ(CompressionOfLayout(IniText("[Config]\r\nCompression = best\r\n")), Compression::Best);
+    EXPECT_EQ(CompressionOfLayout(IniText("[Config]\r\nCompression = best\r\n")),
+              Compression::Best);
     EXPECT_EQ(CompressionOfLayout(IniText("[Config]\r\n;Compression=best\r\n")),
               Compression::Standard);
 }

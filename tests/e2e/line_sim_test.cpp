@@ -26,11 +26,26 @@ using Rows = std::vector<std::vector<std::string>>;
 constexpr uint32_t kLogoStart = 0x130000;
 constexpr uint32_t kLogoSize = 0x8000;
 // Columns of the log.
-enum Column { kTime, kPort, kDevice, kOperation, kChip, kCrystal, kSection, kFile, kSha256,
-              kWireBytes, kSeconds, kResult, kMessage, kVerify, kColumns };
+enum Column {
+    kTime,
+    kPort,
+    kDevice,
+    kOperation,
+    kChip,
+    kCrystal,
+    kSection,
+    kFile,
+    kSha256,
+    kWireBytes,
+    kSeconds,
+    kResult,
+    kMessage,
+    kVerify,
+    kColumns
+};
 
 class LineSimTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         std::string templ = (fs::temp_directory_path() / "pelorin-line-XXXXXX").string();
         ASSERT_NE(::mkdtemp(templ.data()), nullptr);
@@ -57,7 +72,7 @@ protected:
     void StartSim(size_t i, std::vector<std::string> extra = {}) {
         if (sims.size() <= i) sims.resize(i + 1);
         sims[i] = std::make_unique<testing::ChildProcess>();
-        std::vector<std::string> argv = {PELORIN_SIM_PATH, "--link", Link(i).string(), "--flash",
+        std::vector<std::string> argv = {PELORIN_SIM_PATH,  "--link", Link(i).string(), "--flash",
                                          Flash(i).string(), "--pace", "unpaced"};
         argv.insert(argv.end(), extra.begin(), extra.end());
         ASSERT_TRUE(sims[i]->Start(argv));
@@ -65,9 +80,19 @@ protected:
         ASSERT_TRUE(fs::exists(Link(i))) << sims[i]->Err();
     }
     std::vector<std::string> Cli(std::vector<std::string> args, const std::string& ports) {
-        std::vector<std::string> argv = {PELORIN_CLI_PATH, "download", imagePath.string(),
-                                         "--section", "Logo", "--port", ports, "--tick-ms", "50",
-                                         "--give-up", "20", "--log", log.string()};
+        std::vector<std::string> argv = {PELORIN_CLI_PATH,
+                                         "download",
+                                         imagePath.string(),
+                                         "--section",
+                                         "Logo",
+                                         "--port",
+                                         ports,
+                                         "--tick-ms",
+                                         "50",
+                                         "--give-up",
+                                         "20",
+                                         "--log",
+                                         log.string()};
         argv.insert(argv.end(), args.begin(), args.end());
         return argv;
     }
@@ -107,9 +132,11 @@ TEST_F(LineSimTest, ThreePortsOneVanishingOneRejecting) {
     EXPECT_NE(cli.Out().find(Link(0).string() + ": Mission completed"), std::string::npos)
         << cli.Out();
     EXPECT_NE(cli.Err().find(Link(1).string() + ": Error: The serial device has gone away"),
-              std::string::npos) << cli.Err();
+              std::string::npos)
+        << cli.Err();
     EXPECT_NE(cli.Err().find(Link(2).string() + ": Invalid bin file.The hardware version"),
-              std::string::npos) << cli.Err();
+              std::string::npos)
+        << cli.Err();
     EXPECT_NE(cli.Err().find(Link(1).string() + ": device-gone"), std::string::npos) << cli.Err();
     EXPECT_NE(cli.Out().find("Exit 5 (transfer-error)"), std::string::npos) << cli.Out();
 
@@ -149,9 +176,10 @@ TEST_F(LineSimTest, RepeatOverThreeBoardsOnOnePort) {
     cli.Signal(SIGINT);
     EXPECT_EQ(cli.Wait(30s), 0) << cli.Err();
     EXPECT_NE(cli.Out().find("\"event\":\"summary\",\"exit\":0,\"outcome\":\"completed\","
-                             "\"ports\":[{\"port\":\"" + Link(0).string() +
-                             "\",\"passed\":3,\"failed\":0}]"),
-              std::string::npos) << cli.Out();
+                             "\"ports\":[{\"port\":\"" +
+                             Link(0).string() + "\",\"passed\":3,\"failed\":0}]"),
+              std::string::npos)
+        << cli.Out();
     // A port waiting for its next board shows no error for the adapter that went.
     EXPECT_EQ(cli.Err().find("Error"), std::string::npos) << cli.Err();
     const Rows rows = LogRows();
