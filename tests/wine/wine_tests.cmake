@@ -1,0 +1,26 @@
+# Tests of a Windows build, run under Wine: GoogleTest built from Debian's sources with the
+# same toolchain, and one wineserver kept up for the whole test run in a private prefix.
+set(PELORIN_GTEST_SOURCE_DIR /usr/src/googletest CACHE PATH "GoogleTest sources to build for the target")
+if(NOT EXISTS ${PELORIN_GTEST_SOURCE_DIR}/CMakeLists.txt)
+  message(FATAL_ERROR "No GoogleTest sources in ${PELORIN_GTEST_SOURCE_DIR} (Debian: googletest)")
+endif()
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
+add_subdirectory(${PELORIN_GTEST_SOURCE_DIR} ${PROJECT_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+
+# A few POSIX calls the portable tests use (setenv, mkdtemp), for the Windows runtime.
+add_library(pelorin_posix_shim INTERFACE)
+target_compile_options(pelorin_posix_shim INTERFACE
+                       -include ${CMAKE_CURRENT_LIST_DIR}/posix_shim.h)
+link_libraries(pelorin_posix_shim)
+
+# One wineserver for the whole run, in the prefix the emulator uses; stopped even after
+# failures. Every test of this build requires it.
+set(PELORIN_WINEPREFIX ${PROJECT_BINARY_DIR}/wine-prefix)
+add_test(NAME wine_server_start
+         COMMAND ${CMAKE_CURRENT_LIST_DIR}/wine-server.sh start ${PELORIN_WINEPREFIX})
+set_tests_properties(wine_server_start PROPERTIES FIXTURES_SETUP wine TIMEOUT 120)
+add_test(NAME wine_server_stop
+         COMMAND ${CMAKE_CURRENT_LIST_DIR}/wine-server.sh stop ${PELORIN_WINEPREFIX})
+set_tests_properties(wine_server_stop PROPERTIES FIXTURES_CLEANUP wine TIMEOUT 60)
+set(PELORIN_TEST_PROPERTIES FIXTURES_REQUIRED wine ENVIRONMENT WINEPREFIX=${PELORIN_WINEPREFIX})
