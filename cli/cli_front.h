@@ -1,10 +1,6 @@
-// The command line as the worker's owner: posts from the worker land in the main thread's
-// queue, and message boxes are printed (and remembered, so the result can name them).
+// The command line as the board's owner: posts from the worker land in the main thread's
+// queue, and message boxes are printed.
 #pragma once
-
-#include <mutex>
-#include <string>
-#include <vector>
 
 #include "cli/progress_view.h"
 #include "serial/message_queue.h"
@@ -13,13 +9,11 @@
 
 namespace pelorin::cli {
 
-// Ids of the command line's own messages in its main queue.
-inline constexpr uint32_t kCliPromptShown = 0x8001;  // index into CliPrompt's list; 0
-
 class CliSink final : public ISessionSink {
 public:
     explicit CliSink(MessageQueue& queue) : queue_(queue) {}
     void Post(uint32_t id, uint64_t wParam, int64_t lParam) override { queue_.Post(id, wParam, lParam); }
+    // The terminal's bell rings with the result instead.
     void Beep() override {}
 
 private:
@@ -28,16 +22,11 @@ private:
 
 class CliPrompt final : public IOperatorPrompt {
 public:
-    CliPrompt(ProgressView& view, MessageQueue& queue) : view_(view), queue_(queue) {}
+    explicit CliPrompt(ProgressView& view) : view_(view) {}
     PromptAnswer Show(const PromptRequest& request) override;
-    // A copy of the request posted with kCliPromptShown.
-    PromptRequest At(size_t index) const;
 
 private:
     ProgressView& view_;
-    MessageQueue& queue_;
-    mutable std::mutex mutex_;
-    std::vector<PromptRequest> shown_;
 };
 
 }  // namespace pelorin::cli

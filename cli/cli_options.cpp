@@ -76,6 +76,8 @@ std::string ApplyValue(CliOptions& o, const std::string& name, const std::string
     } else if (name == "--give-up" || name == "--tick-ms") {
         auto number = ParseUnsigned(value);
         if (!number || (name == "--tick-ms" && *number == 0)) return name + " needs a number";
+        if (name == "--give-up" && *number > kMaxGiveUpSeconds)
+            return "--give-up may be at most " + std::to_string(kMaxGiveUpSeconds) + " seconds";
         (name == "--give-up" ? o.giveUpSeconds : o.tickMs) = *number;
     } else {
         return "unknown option " + name;
@@ -88,21 +90,30 @@ std::string ApplyValue(CliOptions& o, const std::string& name, const std::string
 ParseResult ParseCommandLine(const std::vector<std::string>& args) {
     ParseResult result;
     CliOptions o;
+    for (const std::string& arg : args) result.json = result.json || arg == "--json";
     if (args.empty()) {
-        result.options = o;
+        result.noArguments = true;
+        result.error = "no command given";
         return result;
     }
     bool known = false;
     for (const CommandName& c : kCommands)
         if (args[0] == c.name) o.command = c.command, known = true;
     if (!known) {
-        result.error = "unknown command '" + args[0] + "'";
+        result.error = (args[0].rfind("-", 0) == 0 ? "unknown option '" : "unknown command '") +
+                       args[0] + "'";
         return result;
     }
+    result.command = o.command;
     std::vector<std::string> positional;
     for (size_t i = 1; i < args.size(); ++i) {
         const std::string& arg = args[i];
-        if (arg == "--quiet" || arg == "-q") {
+        if (arg == "--help" || arg == "-h") {
+            o.helpFor = o.command;
+            o.command = Command::Help;
+            result.options = o;
+            return result;
+        } else if (arg == "--quiet" || arg == "-q") {
             o.quiet = true;
         } else if (arg == "--json") {
             o.json = true;
@@ -138,6 +149,18 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
         }
         o.file = positional[0];
     }
+    // A wrong default would erase or overwrite the boot loader: these two must name it.
+    if ((o.command == Command::Download || o.command == Command::Erase) && o.section.empty()) {
+        result.error = std::string(o.command == Command::Download ? "download" : "erase") +
+                       " needs --section NAME (see: pelorin-cli sections)";
+        return result;
+    }
+    if ((o.command == Command::Download || o.command == Command::Erase ||
+         o.command == Command::Dump) &&
+        o.port.empty()) {
+        result.error = "no port given: use --port PORT (see: pelorin-cli ports)";
+        return result;
+    }
     result.options = o;
     return result;
 }
@@ -161,16 +184,71 @@ Options:
   --mem-type TYPE        SDRAM or DDRAM (default SDRAM)
   --mem-size SIZE        64Mbit, 128Mbit, 256Mbit or 512Mbit (default 64Mbit)
   --sdram-mode MODE      full-page or burst (default full-page)
-  --section NAME         flash section (default: the first of the layout)
+  --section NAME         flash section (required for download and erase; dump: the first)
   --layout FILE          segment layout text (default: the program's own, else the built-in one)
   --images DIR           replace the built-in loader images with the files in DIR
-  --give-up SECONDS      after a time-out message, give up this much later (default 30)
+  --give-up SECONDS      after a time-out message, give up this much later (default 30,
+                         at most 86400)
   --quiet, -q            print only errors and the result
   --json                 one JSON object per event on standard output
 
 Exit status: 0 after "Mission completed"; 2 bad arguments or file; 3 the port cannot be opened;
-4 the target timed out; 5 transfer error; 130 cancelled (Ctrl+C).
+4 the target timed out; 5 transfer error; 6 the serial device went away; 130 cancelled
+(Ctrl+C, SIGTERM, hang-up).
+
+'pelorin-cli COMMAND --help' describes one command.
 )";
+}
+
+namespace {
+
+struct CommandHelp {
+    Command command;
+    const char* name;
+    const char* text;
+};
+
+constexpr CommandHelp kCommandHelp[] = {
+    {Command::Download, "download",
+     "Usage: pelorin-cli download FILE --port PORT --section NAME [chip options]\n\n"
+     "Writes FILE into the flash section NAME. FILE must be a regular, non-empty file no longer\n"
+     "than the section, unless it is a whole-flash image (the section is then cut out of it).\n"},
+    {Command::Erase, "erase",
+     "Usage: pelorin-cli erase --port PORT --section NAME [chip options]\n\n"
+     "Erases the flash section NAME.\n"},
+    {Command::Dump, "dump",
+     "Usage: pelorin-cli dump OUTFILE --port PORT [--section NAME] [chip options]\n\n"
+     "Reads the flash section (default: the first of the layout) into OUTFILE. OUTFILE is\n"
+     "replaced only when the whole section arrived; a dump that ends short keeps what came as\n"
+     "OUTFILE.partial.\n"},
+    {Command::Ports, "ports", "Usage: pelorin-cli ports [--json]\n\nLists the serial ports.\n"},
+    {Command::Chips, "chips", "Usage: pelorin-cli chips [--json]\n\nLists the chip types.\n"},
+    {Command::Sections, "sections",
+     "Usage: pelorin-cli sections [--layout FILE] [--json]\n\nLists the flash sections.\n"},
+};
+
+const CommandHelp* HelpOf(Command command) {
+    for (const CommandHelp& help : kCommandHelp)
+        if (help.command == command) return &help;
+    return nullptr;
+}
+
+}  // namespace
+
+std::string CommandHelpText(Command command) {
+    const CommandHelp* help = HelpOf(command);
+    if (!help) return UsageText();
+    std::string text = help->text;
+    if (command == Command::Download || command == Command::Erase || command == Command::Dump)
+        text += "\nChip options: --chip, --xtal, --mem-type, --mem-size, --sdram-mode; also\n"
+                "--layout, --images, --give-up, --quiet, --json (see: pelorin-cli --help).\n";
+    return text;
+}
+
+std::string HelpPointer(Command command) {
+    const CommandHelp* help = HelpOf(command);
+    return std::string("Try 'pelorin-cli ") + (help ? std::string(help->name) + " " : "") +
+           "--help'.";
 }
 
 }  // namespace pelorin::cli

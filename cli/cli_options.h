@@ -26,15 +26,26 @@ struct CliOptions {
     unsigned tickMs = 1000;     // watchdog tick; shorter only for tests
     bool quiet = false;
     bool json = false;
+    Command helpFor = Command::Help;  // with Command::Help: the command whose help to print
 };
+
+// Longest give-up time: a day. Larger values would only hide a dead board.
+inline constexpr unsigned kMaxGiveUpSeconds = 86400;
 
 struct ParseResult {
     std::optional<CliOptions> options;
-    std::string error;  // set when options is empty
+    std::string error;       // set when options is empty
+    Command command = Command::Help;  // the command the error concerns, when known
+    bool json = false;       // --json was among the arguments
+    bool noArguments = false;
 };
 
 ParseResult ParseCommandLine(const std::vector<std::string>& args);
 std::string UsageText();
+// The help of one command (download, erase, dump, ports, chips, sections).
+std::string CommandHelpText(Command command);
+// "Try 'pelorin-cli [COMMAND] --help'." for an argument error.
+std::string HelpPointer(Command command);
 
 // Value tables the options accept, in the window's list order.
 inline constexpr const char* kCrystalNames[] = {"27", "13.5", "16", "8", "4"};

@@ -1,15 +1,15 @@
-// What the command line needs of the operating system's console: the cancel keys (Ctrl+C and
-// a termination request) read as an event, and whether output goes to a terminal. One file per
-// platform implements it.
+// What the command line needs of the operating system's console: the cancel keys (Ctrl+C, a
+// termination request, a closed terminal) read as an event, and whether output goes to a
+// terminal. One file per platform implements it.
 #pragma once
 
 #include <cstdio>
-#include <memory>
 
 namespace pelorin::cli {
 
-// Stops the platform from killing the process on Ctrl+C, so the operation can cancel cleanly.
-// Call first in main, before any thread starts.
+// Call first in main, before any thread starts. Until a CancelKeys object exists, a cancel
+// key ends the program at once (nothing is open yet that needs closing); while one exists,
+// it only tells the object. A closed output stream no longer kills the program.
 void TakeOverCancelKeys();
 
 bool IsTerminal(std::FILE* stream);
@@ -22,9 +22,6 @@ public:
     CancelKeys(const CancelKeys&) = delete;
     CancelKeys& operator=(const CancelKeys&) = delete;
     bool Pressed();
-
-private:
-    int fd_ = -1;
 };
 
 }  // namespace pelorin::cli

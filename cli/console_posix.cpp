@@ -1,27 +1,42 @@
-// Console on POSIX: the cancel signals are blocked in every thread and read through a
-// signalfd, so no signal handler runs inside the engine's threads.
+// Console on POSIX: one handler for the cancel signals. Before an operation runs it ends the
+// program at once; while one runs it only raises a flag that the operation's loop reads.
 #include <signal.h>
-#include <sys/signalfd.h>
 #include <unistd.h>
 
+#include <atomic>
+
 #include "cli/console.h"
+#include "cli/exit_codes.h"
 
 namespace pelorin::cli {
 namespace {
 
-sigset_t CancelSignals() {
-    sigset_t set;
-    sigemptyset(&set);
-    sigaddset(&set, SIGINT);
-    sigaddset(&set, SIGTERM);
-    return set;
+// Signal handlers can reach nothing else: these two flags are the whole of their state.
+std::atomic<bool> g_cancelArmed{false};
+std::atomic<bool> g_cancelPressed{false};
+
+constexpr int kCancelSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+void OnCancelSignal(int) {
+    if (!g_cancelArmed.load()) {
+        static constexpr char kText[] = "\nCancelled\n";
+        [[maybe_unused]] ssize_t n = ::write(STDERR_FILENO, kText, sizeof kText - 1);
+        ::_exit(kExitCancelled);
+    }
+    g_cancelPressed.store(true);
 }
 
 }  // namespace
 
 void TakeOverCancelKeys() {
-    const sigset_t set = CancelSignals();
-    pthread_sigmask(SIG_BLOCK, &set, nullptr);
+    struct sigaction action {};
+    action.sa_handler = OnCancelSignal;
+    sigemptyset(&action.sa_mask);
+    for (int signal : kCancelSignals) ::sigaction(signal, &action, nullptr);
+    // A reader that went away (`pelorin-cli ... | head`) must not abort a flash half-way.
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    ::sigaction(SIGPIPE, &ignore, nullptr);
 }
 
 bool IsTerminal(std::FILE* stream) {
@@ -29,17 +44,16 @@ bool IsTerminal(std::FILE* stream) {
 }
 
 CancelKeys::CancelKeys() {
-    const sigset_t set = CancelSignals();
-    fd_ = ::signalfd(-1, &set, SFD_NONBLOCK | SFD_CLOEXEC);
+    g_cancelPressed.store(false);
+    g_cancelArmed.store(true);
 }
 
 CancelKeys::~CancelKeys() {
-    if (fd_ >= 0) ::close(fd_);
+    g_cancelArmed.store(false);
 }
 
 bool CancelKeys::Pressed() {
-    signalfd_siginfo info;
-    return fd_ >= 0 && ::read(fd_, &info, sizeof info) == ssize_t(sizeof info);
+    return g_cancelPressed.exchange(false);
 }
 
 }  // namespace pelorin::cli

@@ -8,6 +8,7 @@ inline constexpr int kExitBadInput = 2;       // arguments, layout, or file
 inline constexpr int kExitPortFailed = 3;     // the port cannot be opened
 inline constexpr int kExitTimedOut = 4;       // the target fell silent
 inline constexpr int kExitTransferError = 5;  // send error, decompress error, hardware rejected
-inline constexpr int kExitCancelled = 130;    // Ctrl+C
+inline constexpr int kExitDeviceGone = 6;     // the serial device vanished mid-operation
+inline constexpr int kExitCancelled = 130;    // Ctrl+C, a termination request, a hang-up
 
 }  // namespace pelorin::cli

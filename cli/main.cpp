@@ -18,12 +18,18 @@ int main(int argc, char** argv) {
 
     ParseResult parsed = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
     if (!parsed.options) {
-        std::fprintf(stderr, "pelorin-cli: %s\n\n%s", parsed.error.c_str(), UsageText().c_str());
+        if (parsed.noArguments) {
+            std::fputs(UsageText().c_str(), stderr);
+        } else {
+            ProgressView view(parsed.json ? ViewStyle::Json : ViewStyle::Lines, stdout, stderr);
+            view.EarlyFailure(kExitBadInput, parsed.error);
+            if (!parsed.json) std::fprintf(stderr, "%s\n", HelpPointer(parsed.command).c_str());
+        }
         return kExitBadInput;
     }
     const CliOptions& o = *parsed.options;
     switch (o.command) {
-        case Command::Help: std::fputs(UsageText().c_str(), stdout); return kExitOk;
+        case Command::Help: std::fputs(CommandHelpText(o.helpFor).c_str(), stdout); return kExitOk;
         case Command::Version:
             std::printf("pelorin-cli %s\n", pelorin::GetVersionText().c_str());
             return kExitOk;
@@ -32,10 +38,10 @@ int main(int argc, char** argv) {
         case Command::Sections: return ListSections(o, stdout, stderr);
         default: break;
     }
-    const ViewStyle style = o.json    ? ViewStyle::Json
-                            : o.quiet ? ViewStyle::Quiet
+    const ViewStyle style = o.json               ? ViewStyle::Json
+                            : o.quiet            ? ViewStyle::Quiet
                             : IsTerminal(stdout) ? ViewStyle::Bars
-                                                    : ViewStyle::Lines;
+                                                 : ViewStyle::Lines;
     ProgressView view(style, stdout, stderr);
     return RunOperation(o, view);
 }

@@ -2,16 +2,41 @@
 #include "cli/progress_view.h"
 
 #include <algorithm>
-#include <cinttypes>
+
+#include "cli/exit_codes.h"
+#include "session/stage_texts.h"
+#include "session/watchdog.h"
 
 namespace pelorin::cli {
 namespace {
 
 constexpr int kBarWidth = 30;
 
+struct OutcomeRow {
+    Outcome outcome;
+    int exitCode;
+    const char* name;  // in JSON
+};
+constexpr OutcomeRow kOutcomes[] = {
+    {Outcome::Completed, kExitOk, "completed"},
+    {Outcome::BadInput, kExitBadInput, "bad-input"},
+    {Outcome::PortFailed, kExitPortFailed, "port-failed"},
+    {Outcome::TimedOut, kExitTimedOut, "timed-out"},
+    {Outcome::TransferError, kExitTransferError, "transfer-error"},
+    {Outcome::DeviceGone, kExitDeviceGone, "device-gone"},
+    {Outcome::Cancelled, kExitCancelled, "cancelled"},
+};
+
+const char* OutcomeName(int exitCode) {
+    for (const OutcomeRow& row : kOutcomes)
+        if (row.exitCode == exitCode) return row.name;
+    return "failed";
+}
+
 std::string Bar(unsigned percent) {
     const int filled = int(std::min(percent, 100u)) * kBarWidth / 100;
-    return "[" + std::string(size_t(filled), '#') + std::string(size_t(kBarWidth - filled), '-') + "]";
+    return "[" + std::string(size_t(filled), '#') + std::string(size_t(kBarWidth - filled), '-') +
+           "]";
 }
 
 std::string JsonEscape(const std::string& text) {
@@ -42,126 +67,170 @@ std::string Bytes(double bytes) {
     return buffer;
 }
 
+std::string TrimmedLines(std::string text) {
+    while (!text.empty() && text.back() == '\n') text.pop_back();
+    return text;
+}
+
 }  // namespace
+
+int ExitCodeFor(Outcome outcome) {
+    for (const OutcomeRow& row : kOutcomes)
+        if (row.outcome == outcome) return row.exitCode;
+    return kExitTransferError;
+}
 
 ProgressView::ProgressView(ViewStyle style, std::FILE* out, std::FILE* err)
     : style_(style), out_(out), err_(err) {}
 
-void ProgressView::Stage(char letter, const std::string& text) {
-    std::lock_guard lock(mutex_);
-    stageText_ = text;
-    if (letter != 'K') sending_ = false;
-    if (letter != 'G') dumping_ = false;
-    switch (style_) {
-        case ViewStyle::Json:
-            Json("{\"event\":\"stage\",\"letter\":\"" + std::string(1, letter) + "\",\"text\":\"" +
-                 JsonEscape(text) + "\"}");
-            break;
-        case ViewStyle::Quiet: break;
-        case ViewStyle::Bars:
-            ClearBars();
-            std::fprintf(out_, "%s\n", text.c_str());
-            DrawBars();
-            break;
-        case ViewStyle::Lines: std::fprintf(out_, "%s\n", text.c_str()); break;
-    }
-    std::fflush(out_);
+void ProgressView::OnStarted(const std::string& statusText) {
+    OnInfo(statusText);
 }
 
-void ProgressView::Main(unsigned percent) {
+void ProgressView::OnStage(char letter, const std::string& text) {
+    std::lock_guard lock(mutex_);
+    stage_ = letter;
+    stageText_ = text;
+    step_ = {};
+    lastStepDecile_ = -1;
+    if (style_ == ViewStyle::Json) {
+        Json("{\"event\":\"stage\",\"letter\":\"" + JsonEscape(std::string(1, letter)) +
+             "\",\"text\":\"" + JsonEscape(text) + "\"}");
+    } else if (style_ != ViewStyle::Quiet && !IsFinalStage(letter)) {
+        // The final stages are said once, as the result, after the last progress line.
+        ClearBars();
+        std::fprintf(out_, "%s\n", text.c_str());
+        Redraw(true);
+    }
+    Flush();
+}
+
+void ProgressView::OnMainPercent(unsigned percent) {
     std::lock_guard lock(mutex_);
     if (main_ == percent) return;
     main_ = percent;
-    ProgressLine();
+    ProgressLines();
 }
 
-void ProgressView::Sub(unsigned percent) {
+void ProgressView::OnSubPercent(unsigned percent) {
     std::lock_guard lock(mutex_);
-    if (sub_ == percent) return;
+    if (sub_ == percent || step_.active) return;  // a measured step shows its own bytes
     sub_ = percent;
-    ProgressLine();
+    ProgressLines();
 }
 
-void ProgressView::TransferBegin(uint64_t bytes, double bytesPerSecond) {
-    std::lock_guard lock(mutex_);
-    sending_ = true;
-    dumping_ = false;
-    stepTotal_ = bytes;
-    sendRate_ = bytesPerSecond;
-    stepStart_ = Clock::now();
-}
+void ProgressView::OnSendBegin(uint64_t) {}
 
-void ProgressView::TransferEnd() {
-    std::lock_guard lock(mutex_);
-    sending_ = false;
-}
+void ProgressView::OnSendEnd() {}
 
-void ProgressView::DumpBegin(uint64_t total) {
+void ProgressView::OnStep(const StepProgress& step) {
     std::lock_guard lock(mutex_);
-    dumping_ = true;
-    sending_ = false;
-    stepTotal_ = total;
-    stepStart_ = Clock::now();
-}
-
-void ProgressView::Tick() {
-    std::lock_guard lock(mutex_);
-    if (sending_ && stepTotal_ > 0) {
-        const double elapsed = std::chrono::duration<double>(Clock::now() - stepStart_).count();
-        const double percent = std::min(100.0, elapsed * sendRate_ * 100.0 / double(stepTotal_));
-        if (unsigned(percent) != sub_) {
-            sub_ = unsigned(percent);
-            ProgressLine();
+    step_ = step;
+    if (!step.active || step.total == 0) return;
+    sub_ = unsigned(step.done * 100 / step.total);
+    main_ = std::max(main_, step.overallPercent);
+    if (style_ == ViewStyle::Lines) {
+        const int decile = int(sub_ / 10);
+        if (decile != lastStepDecile_) {
+            lastStepDecile_ = decile;
+            std::fprintf(out_, "  %s %3u%%%s\n", step.dump ? "received" : "sent    ", sub_,
+                         StepDetail().c_str());
         }
     }
-    if (style_ == ViewStyle::Bars && (sending_ || dumping_)) {
-        ClearBars();
-        DrawBars();
-        std::fflush(out_);
+    ProgressLines();
+}
+
+void ProgressView::OnTimeout(char stage, const std::string& text) {
+    std::string body = TrimmedLines(text);
+    if (stage != 0) {
+        const std::string_view name = StageTextFor(stage);
+        body += "\nThe target fell silent at stage '" + std::string(1, stage) + "'" +
+                (name.empty() ? std::string() : " (" + std::string(name) + ")") + ".";
     }
+    Message(kTimeoutCaption, body);
 }
 
-void ProgressView::Message(const std::string& caption, const std::string& text) {
-    std::lock_guard lock(mutex_);
-    if (style_ == ViewStyle::Json)
-        Json("{\"event\":\"message\",\"caption\":\"" + JsonEscape(caption) + "\",\"text\":\"" +
-             JsonEscape(text) + "\"}");
-    if (style_ == ViewStyle::Bars) ClearBars();
-    std::string body = text;
-    while (!body.empty() && body.back() == '\n') body.pop_back();
-    std::fprintf(err_, "%s: %s\n", caption.c_str(), body.c_str());
-    std::fflush(err_);
-    if (style_ == ViewStyle::Bars) DrawBars();
-    std::fflush(out_);
-}
-
-void ProgressView::Info(const std::string& text) {
+void ProgressView::OnInfo(const std::string& text) {
     std::lock_guard lock(mutex_);
     if (style_ == ViewStyle::Json) {
         Json("{\"event\":\"info\",\"text\":\"" + JsonEscape(text) + "\"}");
     } else if (style_ != ViewStyle::Quiet) {
-        if (style_ == ViewStyle::Bars) ClearBars();
+        ClearBars();
         std::fprintf(out_, "%s\n", text.c_str());
-        if (style_ == ViewStyle::Bars) DrawBars();
+        Redraw(true);
     }
-    std::fflush(out_);
+    Flush();
 }
 
-void ProgressView::Result(int exitCode, const std::string& text) {
+void ProgressView::OnEnded(Outcome outcome, const std::string& text, bool shownAsMessage) {
+    std::lock_guard lock(mutex_);
+    outcome_ = outcome;
+    resultText_ = text;
+    resultShown_ = shownAsMessage;
+}
+
+void ProgressView::Message(const std::string& caption, const std::string& text) {
+    std::lock_guard lock(mutex_);
+    const std::string body = TrimmedLines(text);
+    if (style_ == ViewStyle::Json)
+        Json("{\"event\":\"message\",\"caption\":\"" + JsonEscape(caption) + "\",\"text\":\"" +
+             JsonEscape(body) + "\"}");
+    ClearBars();
+    Flush();
+    std::fprintf(err_, "%s: %s\n", caption.c_str(), body.c_str());
+    std::fflush(err_);
+    Redraw(true);
+    Flush();
+}
+
+void ProgressView::PrintResult(int exitCode) {
     std::lock_guard lock(mutex_);
     if (style_ == ViewStyle::Json) {
-        Json("{\"event\":\"result\",\"exit\":" + std::to_string(exitCode) + ",\"text\":\"" +
-             JsonEscape(text) + "\"}");
-    } else {
-        if (style_ == ViewStyle::Bars) ClearBars(), DrawBars();
-        std::FILE* to = exitCode == 0 ? out_ : err_;
-        // The last stage already said "Mission completed" on a success.
-        const bool said = exitCode == 0 && text == stageText_ && style_ != ViewStyle::Quiet;
-        if (!said && (exitCode != 0 || style_ != ViewStyle::Quiet)) std::fprintf(to, "%s\n", text.c_str());
+        Json("{\"event\":\"result\",\"exit\":" + std::to_string(exitCode) + ",\"outcome\":\"" +
+             OutcomeName(exitCode) + "\",\"text\":\"" + JsonEscape(TrimmedLines(resultText_)) +
+             "\"}");
+        Flush();
+        return;
+    }
+    if (style_ == ViewStyle::Bars) {
+        ClearBars();
+        DrawBars();
         barsShown_ = false;
     }
-    std::fflush(out_);
+    if (exitCode == kExitOk) {
+        std::fprintf(out_, "%s\n", resultText_.c_str());
+    } else if (!resultShown_) {
+        Flush();
+        std::fprintf(err_, "%s\n", TrimmedLines(resultText_).c_str());
+    }
+    // The window beeps at the end; a terminal rings.
+    if (style_ == ViewStyle::Bars) std::fputc('\a', out_);
+    Flush();
     std::fflush(err_);
+}
+
+void ProgressView::EarlyFailure(int exitCode, const std::string& text) {
+    {
+        std::lock_guard lock(mutex_);
+        resultText_ = text;
+        resultShown_ = false;
+    }
+    if (style_ == ViewStyle::Json) {
+        PrintResult(exitCode);
+        return;
+    }
+    std::lock_guard lock(mutex_);
+    std::fprintf(err_, "pelorin-cli: %s\n", TrimmedLines(text).c_str());
+    std::fflush(err_);
+}
+
+void ProgressView::Redraw(bool force) {
+    if (style_ != ViewStyle::Bars) return;
+    const auto now = Clock::now();
+    if (!force && barsShown_ && now - lastDraw_ < kRedrawInterval) return;
+    lastDraw_ = now;
+    ClearBars();
+    DrawBars();
 }
 
 void ProgressView::ClearBars() {
@@ -171,16 +240,13 @@ void ProgressView::ClearBars() {
 }
 
 std::string ProgressView::StepDetail() const {
-    if (!(sending_ || dumping_) || stepTotal_ == 0) return {};
-    const double done = double(stepTotal_) * sub_ / 100.0;
-    const double elapsed = std::chrono::duration<double>(Clock::now() - stepStart_).count();
-    const double rate = sending_ ? sendRate_ : (elapsed > 0.2 ? done / elapsed : 0.0);
-    std::string detail = "  " + Bytes(done) + " / " + Bytes(double(stepTotal_));
-    if (rate > 0) {
-        const double left = (double(stepTotal_) - done) / rate;
+    if (!step_.active || step_.total == 0) return {};
+    std::string detail = "  " + Bytes(double(step_.done)) + " / " + Bytes(double(step_.total));
+    if (step_.bytesPerSecond > 0) {
+        const auto left = static_cast<long long>(step_.secondsLeft + 0.5);
         char buffer[64];
-        std::snprintf(buffer, sizeof buffer, "  %s/s  %d:%02d left", Bytes(rate).c_str(),
-                      int(left) / 60, int(left) % 60);
+        std::snprintf(buffer, sizeof buffer, "  %s/s  %lld:%02lld left",
+                      Bytes(step_.bytesPerSecond).c_str(), left / 60, left % 60);
         detail += buffer;
     }
     return detail;
@@ -193,31 +259,38 @@ void ProgressView::DrawBars() {
     barsShown_ = true;
 }
 
-void ProgressView::ProgressLine() {
+void ProgressView::ProgressLines() {
     switch (style_) {
-        case ViewStyle::Bars:
-            ClearBars();
-            DrawBars();
-            break;
+        case ViewStyle::Bars: Redraw(false); break;
         case ViewStyle::Lines: {
-            const unsigned decile = main_ / 10;
-            if (decile != lastLineDecile_) {
-                lastLineDecile_ = decile;
-                std::fprintf(out_, "  %u%% (step %u%%)\n", main_, sub_);
+            const int decile = int(main_ / 10);
+            if (decile != lastMainDecile_) {
+                lastMainDecile_ = decile;
+                std::fprintf(out_, "  %u%% overall\n", main_);
             }
             break;
         }
         case ViewStyle::Json:
             Json("{\"event\":\"progress\",\"overall\":" + std::to_string(main_) +
-                 ",\"step\":" + std::to_string(sub_) + "}");
+                 ",\"step\":" + std::to_string(sub_) +
+                 (step_.active ? ",\"bytes\":" + std::to_string(step_.done) +
+                                     ",\"total\":" + std::to_string(step_.total) +
+                                     ",\"bytesPerSecond\":" +
+                                     std::to_string(static_cast<long long>(step_.bytesPerSecond))
+                               : std::string()) +
+                 "}");
             break;
         case ViewStyle::Quiet: break;
     }
-    std::fflush(out_);
+    Flush();
 }
 
 void ProgressView::Json(const std::string& object) {
     std::fprintf(out_, "%s\n", object.c_str());
+}
+
+void ProgressView::Flush() {
+    std::fflush(out_);
 }
 
 }  // namespace pelorin::cli

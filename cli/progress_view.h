@@ -7,52 +7,69 @@
 #include <mutex>
 #include <string>
 
+#include "session/operation_view.h"
+
 namespace pelorin::cli {
 
 enum class ViewStyle { Bars, Lines, Json, Quiet };
 
-class ProgressView {
+class ProgressView final : public IOperationView {
 public:
+    using Clock = std::chrono::steady_clock;
+    // Terminal redraws at most this often: a long dump must not write megabytes of escapes.
+    static constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
+
     ProgressView(ViewStyle style, std::FILE* out, std::FILE* err);
 
-    void Stage(char letter, const std::string& text);
-    void Main(unsigned percent);
-    void Sub(unsigned percent);
-    // A long transfer of `bytes` at about `bytesPerSecond` began; the step bar estimates it.
-    void TransferBegin(uint64_t bytes, double bytesPerSecond);
-    void TransferEnd();
-    // The step bar follows received bytes of a dump of `total` bytes.
-    void DumpBegin(uint64_t total);
-    // Called a few times a second: advances the send estimate and redraws.
-    void Tick();
-    // A message box text (caption "Error", "Time Out", ...), on standard error. Thread-safe.
+    void OnStarted(const std::string& statusText) override;
+    void OnStage(char letter, const std::string& text) override;
+    void OnMainPercent(unsigned percent) override;
+    void OnSubPercent(unsigned percent) override;
+    void OnSendBegin(uint64_t bytes) override;
+    void OnSendEnd() override;
+    void OnTimeout(char stage, const std::string& text) override;
+    void OnInfo(const std::string& text) override;
+    void OnStep(const StepProgress& step) override;
+    void OnEnded(Outcome outcome, const std::string& text, bool shownAsMessage) override;
+
+    // A message box text (caption "Error", "Time Out", ...), on standard error. Thread-safe:
+    // the worker shows its messages from its own thread.
     void Message(const std::string& caption, const std::string& text);
-    void Info(const std::string& text);
-    void Result(int exitCode, const std::string& text);
+    // The last line: the result the operation ended with (kept from OnEnded), once the worker
+    // has said all it had to say. `exitCode` is the program's exit status.
+    void PrintResult(int exitCode);
+    // A failure before any operation could start (arguments, port names).
+    void EarlyFailure(int exitCode, const std::string& text);
 
 private:
-    using Clock = std::chrono::steady_clock;
+    void Redraw(bool force);
     void ClearBars();
     void DrawBars();
-    void ProgressLine();
+    void ProgressLines();
     std::string StepDetail() const;
     void Json(const std::string& object);
+    void Flush();
 
     ViewStyle style_;
     std::FILE* out_;
     std::FILE* err_;
     std::mutex mutex_;
     bool barsShown_ = false;
+    Clock::time_point lastDraw_{};
     unsigned main_ = 0;
     unsigned sub_ = 0;
-    unsigned lastLineDecile_ = 0;
+    int lastMainDecile_ = 0;
+    int lastStepDecile_ = -1;
+    char stage_ = 0;
     std::string stageText_;
-    // Step detail: a transfer or a dump in progress.
-    uint64_t stepTotal_ = 0;
-    double sendRate_ = 0;
-    bool sending_ = false;
-    bool dumping_ = false;
-    Clock::time_point stepStart_;
+    StepProgress step_;
+    // The ending, printed last.
+    Outcome outcome_ = Outcome::NotStarted;
+    std::string resultText_;
+    bool resultShown_ = false;
 };
+
+// The program's exit status for an outcome.
+int ExitCodeFor(Outcome outcome);
 
 }  // namespace pelorin::cli

@@ -16,6 +16,9 @@ class OutFile {
     // new file there with `mode` (0600 by default). nullopt, with `error` set, on failure.
     static std::optional<OutFile> CreateReplacing(const std::filesystem::path& path,
                                                   std::string* error, unsigned mode = 0600);
+    // Creates a new private file (0600) at `path`; fails when any entry is there already, so
+    // nothing planted in a shared folder is opened or written through.
+    static std::optional<OutFile> CreateNew(const std::filesystem::path& path, std::string* error);
 
     OutFile(OutFile&& other) noexcept;
     OutFile& operator=(OutFile&& other) noexcept;

@@ -27,6 +27,15 @@ std::optional<OutFile> OutFile::CreateReplacing(const std::filesystem::path& pat
     return OutFile(fd);
 }
 
+std::optional<OutFile> OutFile::CreateNew(const std::filesystem::path& path, std::string* error) {
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        if (error) *error = LastSystemErrorText();
+        return std::nullopt;
+    }
+    return OutFile(fd);
+}
+
 OutFile::OutFile(OutFile&& other) noexcept : handle_(other.handle_), failed_(other.failed_) {
     other.handle_ = -1;
 }

@@ -23,6 +23,11 @@ public:
     // Queues `length` bytes and returns at once; the caller's buffer is not used afterwards.
     // Successive writes leave in call order.
     virtual unsigned Write(const uint8_t* data, unsigned length) = 0;
+    // Bytes accepted by Write since the port was opened. Safe from any thread.
+    virtual uint64_t BytesQueued() const { return 0; }
+    // Of those, the bytes that have left the host (handed to the driver and no longer held by
+    // it). Safe from any thread; ports that cannot tell return 0.
+    virtual uint64_t BytesLeftHost() const { return 0; }
     // Where receive notifications go (WM_COMM_RXCHAR with the port number); kept across
     // every close and reopen. Ports that notify nobody ignore it.
     virtual void SetNotifyTarget(MessageQueue* target) { (void)target; }

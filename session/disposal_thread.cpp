@@ -10,6 +10,7 @@ const CDisposalThread::MessageMapEntry CDisposalThread::kMessageMap[] = {
     {WM_SESSION_OPEN_PORT, &CDisposalThread::OnOpenPort},
     {WM_SESSION_STOP, &CDisposalThread::OnStop},
     {WM_COMM_RXCHAR, &CDisposalThread::OnReceive},
+    {WM_COMM_GONE, &CDisposalThread::OnPortGone},
 };
 
 CDisposalThread::CDisposalThread(std::unique_ptr<ISerialPort> port, SharedState& shared,
@@ -95,6 +96,16 @@ void CDisposalThread::OnStop(uint64_t, int64_t) {
 
 void CDisposalThread::OnReceive(uint64_t portNumber, int64_t) {
     protocol_.OnReceive(portNumber);
+}
+
+void CDisposalThread::OnPortGone(uint64_t portNumber, int64_t error) {
+    // A notice from an earlier opening, or one the session already closed, is stale.
+    if (portNumber != protocol_.ActivePort() || !port_->IsOpen()) return;
+    port_->Close();
+    protocol_.SetMainBase(0);
+    protocol_.EndDump();
+    shared_.dumpFile.Close();
+    sink_.Post(WM_SESSION_PORT_LOST, portNumber, error);
 }
 
 }  // namespace pelorin

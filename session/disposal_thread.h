@@ -53,6 +53,7 @@ private:
     void OnOpenPort(uint64_t crystalKhz, int64_t portNumber);
     void OnStop(uint64_t, int64_t);
     void OnReceive(uint64_t portNumber, int64_t);
+    void OnPortGone(uint64_t portNumber, int64_t error);
 
     std::unique_ptr<ISerialPort> port_;
     SharedState& shared_;

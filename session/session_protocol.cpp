@@ -147,6 +147,7 @@ void SessionProtocol::HandleStageFrame(uint8_t letter) {
         case 'A':
             Announce('A');
             dumping_ = false;
+            dumpComplete_ = false;
             sleeper_.SleepMs(kShortPauseMs);
             port_.Open(activePort_, kLoaderLineSettings);
             break;
@@ -181,7 +182,9 @@ void SessionProtocol::HandleStageFrame(uint8_t letter) {
         case 'F': Announce('F'); break;
         case 'G':
             dumping_ = true;
+            dumpComplete_ = false;
             dumpReceived_ = 0;
+            shared_.dumpReceived = 0;
             Announce('G');
             mainBase_ = 25;
             PostProgress(2, 0);
@@ -197,6 +200,15 @@ void SessionProtocol::HandleStageFrame(uint8_t letter) {
             }
             break;
         case 'O':
+            if (mode == 2 && !dumpComplete_) {
+                // The loader ended before the section arrived: no success with a short file.
+                const uint32_t total = header.sectionSize;
+                shared_.dumpFile.Close();
+                Fail("The dump ended early: " + std::to_string(dumpReceived_) + " of " +
+                     std::to_string(total) + " bytes arrived.");
+                break;
+            }
+            [[fallthrough]];
         case 'P':
             port_.Close();
             Finish(static_cast<char>(letter));
@@ -245,6 +257,8 @@ void SessionProtocol::SendDataFile() {
         Fail(kDataFileErrorText);
         return;
     }
+    // What was queued before the stream must leave first: the stream's progress counts from it.
+    shared_.sendStartQueued = port_.BytesQueued();
     sink_.Post(WM_SESSION_SEND_BEGIN, static_cast<uint64_t>(length), 0);
     // Full chunks, then the remainder: a write of 0 bytes when the length is a multiple.
     long long left = length;
@@ -268,9 +282,10 @@ void SessionProtocol::ReceiveDump(const uint8_t* data, unsigned length) {
     if (dumpReceived_ < total) {
         if (!shared_.dumpFile.Write(data, length)) {
             dumping_ = false;
-            Fail(kDumpWriteErrorText);
+            FailDumpWrite();
             return;
         }
+        shared_.dumpReceived = dumpReceived_;
         PostProgress(2, static_cast<unsigned>(uint64_t{dumpReceived_} * 100 / total));
         const double main = double(dumpReceived_) * 75.0 / double(total) + mainBase_;
         PostProgress(1, static_cast<unsigned>(static_cast<int>(main)));
@@ -278,14 +293,22 @@ void SessionProtocol::ReceiveDump(const uint8_t* data, unsigned length) {
     }
     dumping_ = false;
     const uint32_t missing = total - before;  // the surplus of this read is dropped
-    const bool written = shared_.dumpFile.Write(data, missing);
-    shared_.dumpFile.Close();
+    const bool written = shared_.dumpFile.Write(data, missing) && shared_.dumpFile.Complete();
     port_.Close();
-    if (!written || shared_.dumpFile.Failed()) {
-        Fail(kDumpWriteErrorText);
+    if (!written) {
+        FailDumpWrite();
         return;
     }
+    dumpReceived_ = total;
+    shared_.dumpReceived = total;
+    dumpComplete_ = true;
     Finish('O');
+}
+
+void SessionProtocol::FailDumpWrite() {
+    // The file is closed by now; what arrived is kept as the partial file.
+    const std::string cause = shared_.dumpFile.Error();
+    Fail(std::string(kDumpWriteErrorText) + (cause.empty() ? "" : "\n" + cause));
 }
 
 void SessionProtocol::Announce(char letter) {
@@ -307,7 +330,7 @@ void SessionProtocol::Finish(char letter) {
     sink_.Beep();
 }
 
-void SessionProtocol::Fail(const char* text) {
+void SessionProtocol::Fail(const std::string& text) {
     port_.Close();
     prompt_.Show({text, kErrorCaption, PromptIcon::Warning});
 }

@@ -71,7 +71,8 @@ private:
     void PostProgress(uint64_t kind, unsigned value);
     void PostMain() { PostProgress(1, static_cast<unsigned>(mainBase_)); }
     void Finish(char letter);
-    void Fail(const char* text);
+    void Fail(const std::string& text);
+    void FailDumpWrite();
     void AnnounceLength(uint32_t length);
     void AppendPending(const uint8_t* data, unsigned length);
 
@@ -90,6 +91,7 @@ private:
     unsigned writePos_ = 0;
     bool dumping_ = false;
     uint32_t dumpReceived_ = 0;
+    bool dumpComplete_ = false;
     int mainBase_ = 0;
     std::array<uint8_t, 3> announced_{};
 };

@@ -3,39 +3,6 @@
 
 namespace pelorin {
 
-bool DumpFile::Create(const std::string& path) {
-    std::lock_guard lock(mutex_);
-    if (file_) std::fclose(file_);
-    file_ = std::fopen(path.c_str(), "wb");
-    failed_ = false;
-    return file_ != nullptr;
-}
-
-bool DumpFile::Write(const uint8_t* data, size_t length) {
-    std::lock_guard lock(mutex_);
-    if (!file_) return false;
-    if (length == 0) return true;
-    if (std::fwrite(data, 1, length, file_) != length) failed_ = true;
-    return !failed_;
-}
-
-void DumpFile::Close() {
-    std::lock_guard lock(mutex_);
-    if (!file_) return;
-    if (std::fclose(file_) != 0) failed_ = true;
-    file_ = nullptr;
-}
-
-bool DumpFile::IsOpen() const {
-    std::lock_guard lock(mutex_);
-    return file_ != nullptr;
-}
-
-bool DumpFile::Failed() const {
-    std::lock_guard lock(mutex_);
-    return failed_;
-}
-
 void SharedState::SetStatusText(std::string_view text) {
     std::lock_guard lock(mutex_);
     statusText_.assign(text.substr(0, kStatusTextBytes - 1));

@@ -15,6 +15,7 @@
 
 #include "serial/message_queue.h"
 #include "serial/port_names.h"
+#include "session/dump_file.h"
 #include "session/hardware_info.h"
 #include "session/session_header.h"
 
@@ -27,23 +28,6 @@ inline constexpr uint8_t kOpenPending = 0;
 inline constexpr uint8_t kOpenFailed = 0xFF;
 // Success value for a port: never 0 or 0xFF, whatever the port number.
 constexpr uint8_t OpenResultFor(unsigned port) { return static_cast<uint8_t>(port % 254 + 1); }
-
-// The dump output file. The worker writes it and closes it once, after its last write; the
-// requester only creates it. Safe to call from either thread.
-class DumpFile {
-public:
-    ~DumpFile() { Close(); }
-    bool Create(const std::string& path);  // truncates an existing file
-    bool Write(const uint8_t* data, size_t length);  // false on a write failure or when closed
-    void Close();
-    bool IsOpen() const;
-    bool Failed() const;  // a write failed since Create
-
-private:
-    mutable std::mutex mutex_;
-    std::FILE* file_ = nullptr;
-    bool failed_ = false;
-};
 
 class SharedState {
 public:
@@ -73,6 +57,10 @@ public:
     bool HasWorker() const { return workerQueue_.load() != nullptr; }
 
     std::atomic<bool> awaitBootRom{false};
+    // Bytes the port had queued before the current data stream began (see ISerialPort).
+    std::atomic<uint64_t> sendStartQueued{0};
+    // Bytes of the current dump that arrived.
+    std::atomic<uint64_t> dumpReceived{0};
     std::atomic<bool> dumpCancel{false};
     DumpFile dumpFile;
     // Port numbers of devices outside the fixed ranges; the port object resolves through it.

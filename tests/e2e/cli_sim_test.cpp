@@ -139,7 +139,7 @@ TEST_F(CliSimTest, WholeFlashImageGivesItsSection) {
     std::copy(std::begin(signature), std::end(signature), whole.begin());
     CliResult r = Cli({"download", Write("whole.bin", whole).string(), "--section", "Logo", "--json"});
     EXPECT_EQ(r.code, 0) << r.err;
-    EXPECT_NE(r.out.find("{\"event\":\"result\",\"exit\":0,\"text\":\"Mission completed\"}"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("{\"event\":\"result\",\"exit\":0,\"outcome\":\"completed\",\"text\":\"Mission completed\"}"), std::string::npos) << r.out;
     EXPECT_EQ(DumpLogo(), Bytes(whole.begin() + kLogoStart, whole.begin() + kLogoStart + kLogoSize));
 }
 
@@ -182,7 +182,7 @@ TEST_F(CliSimTest, BadInputIsRefusedBeforeTheLine) {
     EXPECT_EQ(Cli({"erase", "--section", "Nowhere"}).code, 2);
     EXPECT_EQ(Cli({"erase", "--chip", "QV999"}).code, 2);
     testing::ChildProcess cli;
-    ASSERT_TRUE(cli.Start({PELORIN_CLI_PATH, "erase", "--port", (dir / "no-such-port").string()}));
+    ASSERT_TRUE(cli.Start({PELORIN_CLI_PATH, "erase", "--section", "Logo", "--port", (dir / "no-such-port").string()}));
     EXPECT_EQ(cli.Wait(30s), 3);
     EXPECT_NE(cli.Err().find("Error: Can't open port!"), std::string::npos) << cli.Err();
     // The board is still fine after all that.

@@ -1,0 +1,101 @@
+// One Download, Erase or Dump on one board, the same for every front end: the checks and the
+// preparation, the start hand-over with the worker, then the worker's notifications, the
+// watchdog, the limits a script needs, and how it ended. Front ends only present what the
+// view is told. Runs in the owner's thread: the owner hands it every message the board's sink
+// delivered (OnMessage) and calls Poll a few times a second.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "config/segment_table.h"
+#include "config/work_dir.h"
+#include "serial/message_queue.h"
+#include "session/board.h"
+#include "session/operation_view.h"
+#include "session/watchdog.h"
+
+namespace pelorin {
+
+enum class OperationKind : uint8_t { Download = 0, Erase = 1, Dump = 2 };
+
+// The mode's idle caption, as the window's button shows it ("&Download", "&Erase", "D&ump").
+const char* IdleCaption(OperationKind kind);
+// The word in plain text ("Download", "Erase", "Dump").
+const char* KindName(OperationKind kind);
+
+struct OperationRequest {
+    OperationKind kind = OperationKind::Download;
+    unsigned portNumber = 0;  // 1..1024; anything else fails like a port that cannot open
+    std::string portLabel;    // how the operator named the port, for messages
+    // Chip code, crystal, memory type and size, SDRAM mode; mode and section are filled here.
+    SessionHeader header;
+    // The chosen section; none when the layout has no sections.
+    std::optional<SegmentEntry> section;
+    std::string file;  // Download input or Dump output; empty when none is chosen
+    // Limits for scripts; 0 means none (the window waits for its operator).
+    unsigned giveUpSeconds = 0;   // after a time-out message, end the operation this much later
+    bool limitSilentBoard = false;  // a board that never prompts, or stalls in the data stream,
+                                    // times out too
+    unsigned tickMs = kWatchdogTickMs;  // shorter only for tests
+    std::string tempBase;  // where the per-user working folder goes; empty: the system's choice
+};
+
+class Operation {
+public:
+    using Clock = std::chrono::steady_clock;
+
+    Operation(Board& board, IOperationView& view);
+    ~Operation();
+    Operation(const Operation&) = delete;
+    Operation& operator=(const Operation&) = delete;
+
+    // Checks, preparation and the start hand-over. Running when the operation started; any
+    // other outcome has been reported to the view (OnEnded) and nothing runs.
+    Outcome Start(const OperationRequest& request);
+    // Every message the board's sink delivered, in order.
+    void OnMessage(const Message& message);
+    // The time-driven part: watchdog ticks, the script limits, the measured progress.
+    void Poll(Clock::time_point now = Clock::now());
+    // The operator cancels (the window's second press, Ctrl+C).
+    void Cancel();
+
+    Outcome State() const { return outcome_; }
+    bool Running() const { return outcome_ == Outcome::Running; }
+    char Stage() const { return stage_; }
+    const Watchdog& Dog() const { return watchdog_; }
+    // Progress of the step in bytes: what left the host in a data stream, what arrived in a
+    // dump; nothing otherwise.
+    StepProgress Step(Clock::time_point now = Clock::now());
+
+private:
+    Outcome Prepare(const OperationRequest& request);
+    Outcome HandOver();
+    void OnUpdate(uint64_t kind, int64_t value);
+    void OnPromptShown(const PromptRequest& prompt);
+    void OnPortLost(int64_t error);
+    void OnFinished();
+    void StopWorker();
+    void End(Outcome outcome, const std::string& text, bool shownAsMessage);
+    void Report(const std::string& caption, const std::string& text, Outcome outcome);
+    void ScriptLimits(Clock::time_point now);
+
+    Board& board_;
+    IOperationView& view_;
+    OperationRequest request_;
+    std::optional<WorkDir> workDir_;
+    bool dataPrepared_ = false;
+    Outcome outcome_ = Outcome::NotStarted;
+    char stage_ = 0;
+    Watchdog watchdog_;
+    ByteRate rate_;
+    uint64_t sendBytes_ = 0;
+    bool sending_ = false;
+    Clock::time_point nextTick_;
+    Clock::time_point lastActivity_;
+    std::optional<Clock::time_point> timedOutSince_;
+};
+
+}  // namespace pelorin
