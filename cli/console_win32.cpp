@@ -1,6 +1,7 @@
-// Console on Windows: Ctrl+C, Ctrl+Break and closing the window are caught by a console control
-// handler that only raises a flag, the operation cancels on its own thread; the console is set
-// to UTF-8 and, where it can, to virtual-terminal sequences for the progress bars.
+// Console on Windows: one console control handler for Ctrl+C, Ctrl+Break and a closing
+// console. Before an operation runs it ends the program at once; while one runs it only raises
+// a flag that the operation's loop reads. The console is set to UTF-8 and, where it can, to
+// virtual-terminal sequences for the progress bars.
 #include <windows.h>
 
 #include <io.h>
@@ -8,45 +9,39 @@
 #include <cstdio>
 
 #include "cli/console.h"
+#include "cli/exit_codes.h"
 
 namespace pelorin::cli {
 namespace {
 
-std::atomic<unsigned> gCancelCount{0};
-// How long a closing console window waits for the cancel to close the port and the files.
+std::atomic<bool> gCancelArmed{false};
+std::atomic<bool> gCancelPressed{false};
+// A closing console ends the process as soon as the handler returns: this long is given to
+// the operation to close the port and keep a partial dump.
 constexpr DWORD kCloseGraceMs = 3000;
 
 BOOL WINAPI OnControl(DWORD type) {
-    switch (type) {
-        case CTRL_C_EVENT:
-        case CTRL_BREAK_EVENT:
-            gCancelCount.fetch_add(1);
-            return TRUE;
-        case CTRL_CLOSE_EVENT:
-        case CTRL_LOGOFF_EVENT:
-        case CTRL_SHUTDOWN_EVENT:
-            // The process ends when this returns: give the cancel its moment.
-            gCancelCount.fetch_add(1);
-            Sleep(kCloseGraceMs);
-            return TRUE;
-        default:
-            return FALSE;
+    const bool closing =
+        type == CTRL_CLOSE_EVENT || type == CTRL_LOGOFF_EVENT || type == CTRL_SHUTDOWN_EVENT;
+    if (!closing && type != CTRL_C_EVENT && type != CTRL_BREAK_EVENT) return FALSE;
+    if (!gCancelArmed.load()) {
+        static constexpr char kText[] = "\nCancelled\n";
+        DWORD written = 0;
+        WriteFile(GetStdHandle(STD_ERROR_HANDLE), kText, sizeof kText - 1, &written, nullptr);
+        ExitProcess(kExitCancelled);
     }
-}
-
-bool ConsoleHandle(std::FILE* stream, HANDLE& handle) {
-    const intptr_t os = _get_osfhandle(_fileno(stream));
-    handle = reinterpret_cast<HANDLE>(os);
-    DWORD mode = 0;
-    return os != -1 && GetConsoleMode(handle, &mode);
+    gCancelPressed.store(true);
+    if (closing) Sleep(kCloseGraceMs);
+    return TRUE;
 }
 
 // True when the console shows escape sequences instead of printing them.
 bool EnableVirtualTerminal(std::FILE* stream) {
-    HANDLE h;
-    if (!ConsoleHandle(stream, h)) return false;
+    const intptr_t os = _get_osfhandle(_fileno(stream));
+    if (os == -1) return false;
+    const HANDLE h = reinterpret_cast<HANDLE>(os);
     DWORD mode = 0;
-    GetConsoleMode(h, &mode);
+    if (!GetConsoleMode(h, &mode)) return false;
     return (mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) ||
            SetConsoleMode(h, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
 }
@@ -64,16 +59,17 @@ bool IsTerminal(std::FILE* stream) {
     return EnableVirtualTerminal(stream);
 }
 
-CancelKeys::CancelKeys() : fd_(static_cast<int>(gCancelCount.load())) {}
+CancelKeys::CancelKeys() {
+    gCancelPressed.store(false);
+    gCancelArmed.store(true);
+}
 
-CancelKeys::~CancelKeys() = default;
+CancelKeys::~CancelKeys() {
+    gCancelArmed.store(false);
+}
 
 bool CancelKeys::Pressed() {
-    // fd_ holds the count of cancel keys already looked at.
-    const int now = static_cast<int>(gCancelCount.load());
-    if (now == fd_) return false;
-    fd_ = now;
-    return true;
+    return gCancelPressed.exchange(false);
 }
 
 }  // namespace pelorin::cli

@@ -50,6 +50,17 @@ std::optional<OutFile> OutFile::CreateReplacing(const std::filesystem::path& pat
     return OutFile(reinterpret_cast<intptr_t>(h));
 }
 
+std::optional<OutFile> OutFile::CreateNew(const std::filesystem::path& path, std::string* error) {
+    // CREATE_NEW fails on any entry already there, a link included.
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        if (error) *error = LastSystemErrorText();
+        return std::nullopt;
+    }
+    return OutFile(reinterpret_cast<intptr_t>(h));
+}
+
 OutFile::OutFile(OutFile&& other) noexcept : handle_(other.handle_), failed_(other.failed_) {
     other.handle_ = -1;
 }

@@ -82,6 +82,7 @@ struct cnComm::Device {
     // notification, not one per arriving byte.
     std::atomic<bool> receivePending{false};
     std::atomic<bool> gone{false};
+    std::atomic<DWORD> goneError{0};  // what told the device had gone, for WM_COMM_GONE
     // Line errors the monitor cleared in the driver while fetching the queue status: Read still
     // has to see them and drop what arrived with them.
     std::atomic<DWORD> unseenErrors{0};
@@ -234,6 +235,7 @@ bool cnComm::OpenDevice() {
     d.name = deviceName_;
     d.lineSettings = probe;
     d.gone.store(false);
+    d.goneError.store(0);
     d.receivePending.store(false);
     d.unseenErrors.store(0);
     d.readPending = false;
@@ -347,7 +349,9 @@ unsigned cnComm::Read(uint8_t* buffer, unsigned maxLength, unsigned timeoutMs) {
     unsigned count = 0;
     auto vanished = [&](DWORD error) {
         if (!IsVanishedError(error)) return false;
+        d.goneError.store(error);
         d.gone.store(true);
+        SetEvent(d.wake);  // the monitor tells the owner and ends
         SetLastError("COM" + std::to_string(portNumber_) + " (" + deviceName_ +
                      "): the device is gone: " + ErrorText(error));
         return true;
@@ -410,8 +414,10 @@ unsigned cnComm::Write(const uint8_t* data, unsigned length) {
     DWORD errors = 0;
     if (!ClearCommError(d.handle, &errors, nullptr)) {
         if (const DWORD error = GetLastError(); IsVanishedError(error)) {
+            d.goneError.store(error);
             d.gone.store(true);
             d.DropSendQueue();
+            SetEvent(d.wake);
             return 0;
         }
     } else if (errors != 0) {
@@ -428,12 +434,15 @@ unsigned cnComm::Write(const uint8_t* data, unsigned length) {
         d.sendQueue.emplace_back(data, data + length);
         bool drained = false;
         if (const DWORD error = d.StartNextWriteLocked(drained); error != 0) {
-            if (IsVanishedError(error)) d.gone.store(true);
+            if (IsVanishedError(error)) {
+                d.goneError.store(error);
+                d.gone.store(true);
+            }
             SetLastError("COM" + std::to_string(portNumber_) + " (" + deviceName_ +
                          "): write failed: " + ErrorText(error));
         }
         allWritten = wasIdle && !d.writePending && d.sendQueue.empty();
-        wakeMonitor = d.writePending;
+        wakeMonitor = d.writePending || d.gone.load();
     }
     // The monitor watches the write in flight and starts the next one when it ends.
     if (wakeMonitor) SetEvent(d.wake);
@@ -506,6 +515,7 @@ int cnComm::MonitorLoop() {
     auto markGone = [&](DWORD error) {
         d.gone.store(true);
         d.DropSendQueue();
+        d.goneError.store(error);
         systemError("the device is gone", error);
     };
     // Posts WM_COMM_RXCHAR when data waits and none is unread. False when the device is gone.
@@ -638,6 +648,9 @@ int cnComm::MonitorLoop() {
         (void)SetCommMask(d.handle, 0);
         d.AwaitCancelled(d.waitOv);
     }
+    // Once per opening, and not when the owner is closing the port anyway.
+    if (d.gone.load() && d.monitorRunning.load())
+        Post(WM_COMM_GONE, static_cast<int64_t>(d.goneError.load()));
     monitorActive_.store(false);
     return exitCode;
 }
