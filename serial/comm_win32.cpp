@@ -22,9 +22,11 @@ namespace {
 // The comm events the monitor waits for; the event-character event is of no use here.
 constexpr DWORD kEventMask =
     EV_RXCHAR | EV_TXEMPTY | EV_CTS | EV_DSR | EV_RLSD | EV_BREAK | EV_ERR | EV_RING;
-// When a wait ends at once with nothing to report, the monitor looks again after this long
+// When a wait ends at once with nothing to report, the monitor looks again after a pause
 // rather than spinning (Wine on a pseudo-terminal ends every wait that has to wait at once).
-constexpr DWORD kAbortedWaitBackoffMs = 2;
+// The pause doubles while the line stays quiet, and starts short again after any event.
+constexpr DWORD kAbortedWaitFirstBackoffMs = 1;
+constexpr DWORD kAbortedWaitLongestBackoffMs = 8;
 // Bounds every wait for a cancelled or purged operation: the driver should end it at once.
 constexpr DWORD kCancelledIoWaitMs = 200;
 // One overlapped read never asks for more than this; the rest stays queued for the next Read.
@@ -510,6 +512,12 @@ int cnComm::MonitorLoop() {
     }
 
     bool waiting = false;  // an event wait is in flight on waitOv
+    DWORD backoffStepMs = kAbortedWaitFirstBackoffMs;
+    auto nextBackoff = [&]() {
+        const DWORD now = backoffStepMs;
+        backoffStepMs = std::min(backoffStepMs * 2, kAbortedWaitLongestBackoffMs);
+        return now;
+    };
     DWORD events = 0;
     int exitCode = 0;
     auto markGone = [&](DWORD error) {
@@ -536,6 +544,7 @@ int cnComm::MonitorLoop() {
             NotifyError(static_cast<int64_t>(errors));
         }
         if (status.cbInQue > 0) {
+            backoffStepMs = kAbortedWaitFirstBackoffMs;
             d.receivePending.store(true);
             NotifyReceive();
         }
@@ -575,6 +584,7 @@ int cnComm::MonitorLoop() {
             events = 0;
             ResetEvent(d.waitOv.hEvent);
             if (WaitCommEvent(d.handle, &events, &d.waitOv)) {
+                if (events) backoffStepMs = kAbortedWaitFirstBackoffMs;
                 dispatch(events);
                 continue;
             }
@@ -587,7 +597,7 @@ int cnComm::MonitorLoop() {
             } else {
                 // Aborted by the driver, not by us (ERROR_OPERATION_ABORTED from Wine on a
                 // pseudo-terminal), or refused: look again shortly.
-                backoffMs = kAbortedWaitBackoffMs;
+                backoffMs = nextBackoff();
             }
         }
 
@@ -611,6 +621,8 @@ int cnComm::MonitorLoop() {
             break;
         }
         if (!d.monitorRunning.load()) break;
+        if (woke == WAIT_OBJECT_0 || woke == WAIT_OBJECT_0 + writeIndex)
+            backoffStepMs = kAbortedWaitFirstBackoffMs;
 
         if (woke == WAIT_OBJECT_0 + writeIndex) {
             bool drained = false;
@@ -629,6 +641,7 @@ int cnComm::MonitorLoop() {
             waiting = false;
             DWORD n = 0;
             if (GetOverlappedResult(d.handle, &d.waitOv, &n, FALSE)) {
+                if (events) backoffStepMs = kAbortedWaitFirstBackoffMs;
                 dispatch(events);
             } else if (const DWORD error = GetLastError(); IsVanishedError(error)) {
                 markGone(error);
@@ -636,8 +649,8 @@ int cnComm::MonitorLoop() {
             } else {
                 // Ended without an event (see above): the next round checks the queue; wait a
                 // little first so that a driver doing this all the time is not polled flat out.
-                HANDLE pause[] = {d.wake};
-                WaitForMultipleObjects(1, pause, FALSE, kAbortedWaitBackoffMs);
+                if (WaitForSingleObject(d.wake, nextBackoff()) == WAIT_OBJECT_0)
+                    SetEvent(d.wake);  // keep the wake-up for the next round
             }
         }
     }

@@ -23,4 +23,34 @@ set_tests_properties(wine_server_start PROPERTIES FIXTURES_SETUP wine TIMEOUT 12
 add_test(NAME wine_server_stop
          COMMAND ${CMAKE_CURRENT_LIST_DIR}/wine-server.sh stop ${PELORIN_WINEPREFIX})
 set_tests_properties(wine_server_stop PROPERTIES FIXTURES_CLEANUP wine TIMEOUT 60)
-set(PELORIN_TEST_PROPERTIES FIXTURES_REQUIRED wine ENVIRONMENT WINEPREFIX=${PELORIN_WINEPREFIX})
+set(PELORIN_TEST_PROPERTIES FIXTURES_REQUIRED wine)
+
+# Linux programs for the serial tests, built with the host's compiler: the pseudo-terminal
+# pair that Wine shows as COM40 and COM41, and the library that gives pseudo-terminals modem
+# lines (run with it, Wine's comm event waits wait as on Windows).
+find_program(PELORIN_HOST_CC NAMES cc gcc clang REQUIRED)
+set(PELORIN_PTY_BRIDGE ${PROJECT_BINARY_DIR}/tests/wine/pelorin-pty-bridge)
+set(PELORIN_PTY_MODEM_PRELOAD ${PROJECT_BINARY_DIR}/tests/wine/libpelorin_pty_modem.so)
+add_custom_command(
+  OUTPUT ${PELORIN_PTY_BRIDGE}
+  COMMAND ${PELORIN_HOST_CC} -O2 -Wall -o ${PELORIN_PTY_BRIDGE}
+          ${CMAKE_CURRENT_LIST_DIR}/pty_bridge.c -lutil
+  DEPENDS ${CMAKE_CURRENT_LIST_DIR}/pty_bridge.c
+  COMMENT "Building the COM port pair for Wine (host compiler)" VERBATIM)
+add_custom_command(
+  OUTPUT ${PELORIN_PTY_MODEM_PRELOAD}
+  COMMAND ${PELORIN_HOST_CC} -O2 -Wall -shared -fPIC -o ${PELORIN_PTY_MODEM_PRELOAD}
+          ${CMAKE_CURRENT_LIST_DIR}/pty_modem_preload.c -ldl
+  DEPENDS ${CMAKE_CURRENT_LIST_DIR}/pty_modem_preload.c
+  COMMENT "Building the pseudo-terminal modem lines library (host compiler)" VERBATIM)
+add_custom_target(pelorin_wine_host_tools ALL
+                  DEPENDS ${PELORIN_PTY_BRIDGE} ${PELORIN_PTY_MODEM_PRELOAD})
+
+add_test(NAME wine_ports_start COMMAND ${CMAKE_CURRENT_LIST_DIR}/pty-bridge.sh start
+                                       ${PELORIN_PTY_BRIDGE} ${PELORIN_WINEPREFIX})
+set_tests_properties(wine_ports_start PROPERTIES FIXTURES_SETUP wine_ports
+                     FIXTURES_REQUIRED wine TIMEOUT 30)
+add_test(NAME wine_ports_stop COMMAND ${CMAKE_CURRENT_LIST_DIR}/pty-bridge.sh stop
+                                      ${PELORIN_WINEPREFIX})
+set_tests_properties(wine_ports_stop PROPERTIES FIXTURES_CLEANUP wine_ports
+                     FIXTURES_REQUIRED wine TIMEOUT 30)
