@@ -54,3 +54,12 @@ add_test(NAME wine_ports_stop COMMAND ${CMAKE_CURRENT_LIST_DIR}/pty-bridge.sh st
                                       ${PELORIN_WINEPREFIX})
 set_tests_properties(wine_ports_stop PROPERTIES FIXTURES_CLEANUP wine_ports
                      FIXTURES_REQUIRED wine TIMEOUT 30)
+
+# The Windows command line against the Linux simulated board, from a Linux build tree.
+set(PELORIN_LINUX_SIM ${PROJECT_SOURCE_DIR}/build/debug/sim/pelorin-sim
+    CACHE FILEPATH "pelorin-sim of a Linux build, for the end-to-end test under Wine")
+add_test(NAME pelorin_cli_sim_wine
+         COMMAND ${CMAKE_CURRENT_LIST_DIR}/cli-sim-e2e.sh ${CMAKE_CROSSCOMPILING_EMULATOR}
+                 $<TARGET_FILE:pelorin-cli> ${PELORIN_LINUX_SIM} ${PELORIN_WINEPREFIX})
+set_tests_properties(pelorin_cli_sim_wine PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 300
+                     SKIP_RETURN_CODE 77)
