@@ -34,9 +34,12 @@ const char* OutcomeName(int exitCode) {
 }
 
 std::string Bar(unsigned percent) {
-    const int filled = int(std::min(percent, 100u)) * kBarWidth / 100;
-    return "[" + std::string(size_t(filled), '#') + std::string(size_t(kBarWidth - filled), '-') +
-           "]";
+    const auto filled = size_t(std::min(percent, 100u)) * kBarWidth / 100;
+    std::string bar(kBarWidth + 2, '-');
+    bar.front() = '[';
+    bar.back() = ']';
+    std::fill_n(bar.begin() + 1, filled, '#');
+    return bar;
 }
 
 std::string JsonEscape(const std::string& text) {

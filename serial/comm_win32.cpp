@@ -84,7 +84,10 @@ struct cnComm::Device {
     // notification, not one per arriving byte.
     std::atomic<bool> receivePending{false};
     std::atomic<bool> gone{false};
-    std::atomic<DWORD> goneError{0};  // what told the device had gone, for WM_COMM_GONE
+    // Since the last OpenDevice: bytes Write took, and bytes whose write the driver finished
+    // (the standard driver finishes a write once its bytes have gone to the UART).
+    std::atomic<uint64_t> queued{0};
+    std::atomic<uint64_t> handed{0};
     // Line errors the monitor cleared in the driver while fetching the queue status: Read still
     // has to see them and drop what arrived with them.
     std::atomic<DWORD> unseenErrors{0};
@@ -124,6 +127,7 @@ struct cnComm::Device {
             DWORD written = 0;
             if (WriteFile(handle, writing.data(), static_cast<DWORD>(writing.size()), &written,
                           &writeOv)) {
+                handed.fetch_add(written);
                 if (written < writing.size())  // a write time-out: the rest goes next
                     sendQueue.emplace_front(writing.begin() + written, writing.end());
                 writing.clear();
@@ -151,6 +155,7 @@ struct cnComm::Device {
         const DWORD error = ok ? 0 : GetLastError();
         if (!ok && error == ERROR_IO_INCOMPLETE) return 0;
         writePending = false;
+        if (ok) handed.fetch_add(written);
         if (ok && written < writing.size())
             sendQueue.emplace_front(writing.begin() + written, writing.end());
         writing.clear();
@@ -189,22 +194,18 @@ bool cnComm::IsOpen() const {
     return device_->handle != INVALID_HANDLE_VALUE;
 }
 
+bool cnComm::OpenDeviceReusable() const {
+    const Device& d = *device_;
+    return IsOpen() && !d.gone.load() && monitorActive_.load() && d.name == deviceName_;
+}
+
 bool cnComm::OpenDevice() {
     if (IsOpen()) Close();
     Device& d = *device_;
-    if (portNumber_ < kMinPortNumber || portNumber_ > kMaxPortNumber) {
+    if (deviceName_.empty()) {
         SetLastError("COM" + std::to_string(portNumber_) + " names no device");
         return false;
     }
-    // An explicit entry of the table may name any device (a virtual port's own name); every
-    // other number is the system's COM port of that number.
-    bool isExplicit = false;
-    for (const auto& entry : names_.ExplicitEntries())
-        if (entry.first == portNumber_) {
-            deviceName_ = entry.second;
-            isExplicit = true;
-        }
-    if (!isExplicit) deviceName_ = "\\\\.\\COM" + std::to_string(portNumber_);
     if (!d.EventsReady()) return false;
 
     // No sharing: the port is held exclusively for as long as it is open.
@@ -230,14 +231,14 @@ bool cnComm::OpenDevice() {
     }
     // Hold DTR and RTS off from the first moment: some boards reset on either. Devices without
     // modem lines refuse this, which is no failure.
-    (void)EscapeCommFunction(h, CLRDTR);
-    (void)EscapeCommFunction(h, CLRRTS);
+    const NativeDevice native = reinterpret_cast<NativeDevice>(h);
+    (void)modemControl_->SetLines(native, kModemDtr | kModemRts, false);
+    (void)modemControl_->SetDropOnClose(native, false);
 
     d.handle = h;
     d.name = deviceName_;
     d.lineSettings = probe;
     d.gone.store(false);
-    d.goneError.store(0);
     d.receivePending.store(false);
     d.unseenErrors.store(0);
     d.readPending = false;
@@ -246,6 +247,8 @@ bool cnComm::OpenDevice() {
         d.sendQueue.clear();
         d.writing.clear();
         d.writePending = false;
+        d.queued.store(0);
+        d.handed.store(0);
     }
     if (!StartMonitor()) {
         Close();
@@ -319,6 +322,8 @@ bool cnComm::SetState(const char* settings) {
         return false;
     }
     d.lineSettings = dcb;
+    (void)modemControl_->SetLines(reinterpret_cast<NativeDevice>(d.handle), kModemDtr | kModemRts,
+                                  false);
     return true;
 }
 
@@ -351,11 +356,7 @@ unsigned cnComm::Read(uint8_t* buffer, unsigned maxLength, unsigned timeoutMs) {
     unsigned count = 0;
     auto vanished = [&](DWORD error) {
         if (!IsVanishedError(error)) return false;
-        d.goneError.store(error);
-        d.gone.store(true);
-        SetEvent(d.wake);  // the monitor tells the owner and ends
-        SetLastError("COM" + std::to_string(portNumber_) + " (" + deviceName_ +
-                     "): the device is gone: " + ErrorText(error));
+        MarkGone("read failed", static_cast<int>(error));
         return true;
     };
     auto takeReadResult = [&](DWORD got) {
@@ -416,10 +417,7 @@ unsigned cnComm::Write(const uint8_t* data, unsigned length) {
     DWORD errors = 0;
     if (!ClearCommError(d.handle, &errors, nullptr)) {
         if (const DWORD error = GetLastError(); IsVanishedError(error)) {
-            d.goneError.store(error);
-            d.gone.store(true);
-            d.DropSendQueue();
-            SetEvent(d.wake);
+            MarkGone("write failed", static_cast<int>(error));
             return 0;
         }
     } else if (errors != 0) {
@@ -430,25 +428,43 @@ unsigned cnComm::Write(const uint8_t* data, unsigned length) {
     }
     bool allWritten = false;
     bool wakeMonitor = false;
+    DWORD error = 0;
     {
         std::lock_guard lock(d.sendMutex);
         const bool wasIdle = !d.writePending && d.sendQueue.empty();
         d.sendQueue.emplace_back(data, data + length);
+        d.queued.fetch_add(length);
         bool drained = false;
-        if (const DWORD error = d.StartNextWriteLocked(drained); error != 0) {
-            if (IsVanishedError(error)) {
-                d.goneError.store(error);
-                d.gone.store(true);
-            }
-            SetLastError("COM" + std::to_string(portNumber_) + " (" + deviceName_ +
-                         "): write failed: " + ErrorText(error));
-        }
-        allWritten = wasIdle && !d.writePending && d.sendQueue.empty();
-        wakeMonitor = d.writePending || d.gone.load();
+        error = d.StartNextWriteLocked(drained);
+        allWritten = error == 0 && wasIdle && !d.writePending && d.sendQueue.empty();
+        wakeMonitor = d.writePending;
     }
+    if (IsVanishedError(error))
+        MarkGone("write failed", static_cast<int>(error));
+    else if (error != 0)
+        SetLastError("COM" + std::to_string(portNumber_) + " (" + deviceName_ +
+                     "): write failed: " + ErrorText(error));
     // The monitor watches the write in flight and starts the next one when it ends.
     if (wakeMonitor) SetEvent(d.wake);
     return allWritten ? length : 0;
+}
+
+uint64_t cnComm::BytesQueued() const {
+    return device_->queued.load();
+}
+
+uint64_t cnComm::BytesLeftHost() const {
+    return device_->handed.load();
+}
+
+void cnComm::MarkGone(const char* what, int error) {
+    Device& d = *device_;
+    if (d.gone.exchange(true)) return;
+    d.DropSendQueue();
+    SetLastError("COM" + std::to_string(monitorPort_.load()) + " (" + d.name + "): " + what + ": " +
+                 ErrorText(static_cast<DWORD>(error)));
+    NotifyGone(error);
+    SetEvent(d.wake);  // the monitor ends on its next look
 }
 
 bool cnComm::StartMonitor() {
@@ -501,12 +517,15 @@ int cnComm::MonitorLoop() {
                      ErrorText(error));
     };
     if (!SetCommMask(d.handle, kEventMask)) {
+        // No event will ever come: tell the owner now rather than let it wait for a time-out.
+        const DWORD error = GetLastError();
         char text[256];
         std::snprintf(text, sizeof text,
                       "COM%u Call WINAPI SetCommMask(%lx) Fail, thread work invalid! "
                       "GetLastError() = %lu;",
-                      port, static_cast<unsigned long>(kEventMask), GetLastError());
+                      port, static_cast<unsigned long>(kEventMask), error);
         SetLastError(text);
+        if (!d.gone.exchange(true)) NotifyGone(static_cast<int>(error));
         monitorActive_.store(false);
         return 1;
     }
@@ -520,12 +539,7 @@ int cnComm::MonitorLoop() {
     };
     DWORD events = 0;
     int exitCode = 0;
-    auto markGone = [&](DWORD error) {
-        d.gone.store(true);
-        d.DropSendQueue();
-        d.goneError.store(error);
-        systemError("the device is gone", error);
-    };
+    auto markGone = [&](DWORD error) { MarkGone("the device is gone", static_cast<int>(error)); };
     // Posts WM_COMM_RXCHAR when data waits and none is unread. False when the device is gone.
     auto checkReceive = [&]() {
         if (d.receivePending.load()) return true;
@@ -579,7 +593,9 @@ int cnComm::MonitorLoop() {
         // was already there when the wait began, and a Read re-arms the notification.
         if (!checkReceive()) break;
 
-        DWORD backoffMs = INFINITE;
+        // Never an endless wait: an idle monitor asks the driver now and then, which is how a
+        // device that vanished without ending the wait shows up.
+        DWORD backoffMs = kPathCheckMs;
         if (!waiting) {
             events = 0;
             ResetEvent(d.waitOv.hEvent);
@@ -616,7 +632,7 @@ int cnComm::MonitorLoop() {
 
         const DWORD woke = WaitForMultipleObjects(count, handles, FALSE, backoffMs);
         if (woke == WAIT_FAILED) {
-            systemError("monitor cannot wait", GetLastError());
+            MarkGone("the monitor cannot wait", static_cast<int>(GetLastError()));
             exitCode = 1;
             break;
         }
@@ -661,9 +677,6 @@ int cnComm::MonitorLoop() {
         (void)SetCommMask(d.handle, 0);
         d.AwaitCancelled(d.waitOv);
     }
-    // Once per opening, and not when the owner is closing the port anyway.
-    if (d.gone.load() && d.monitorRunning.load())
-        Post(WM_COMM_GONE, static_cast<int64_t>(d.goneError.load()));
     monitorActive_.store(false);
     return exitCode;
 }

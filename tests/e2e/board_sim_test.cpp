@@ -56,7 +56,7 @@ class EndView final : public IOperationView {
     void OnSubPercent(unsigned) override {}
     void OnSendBegin(uint64_t) override {}
     void OnSendEnd() override {}
-    void OnTimeout(char, const std::string& text) override { timeouts += text; }
+    void OnTimeout(char, const std::string& message) override { timeouts += message; }
     void OnInfo(const std::string&) override {}
     void OnEnded(Outcome o, const std::string& t, bool) override {
         outcome = o;

@@ -61,5 +61,21 @@ TEST_F(PortEnumWin32Test, ExplicitNumbersFollowAndTakeTheirNumberFromTheRegistry
     EXPECT_EQ(ports[1].devicePath, "\\\\.\\CNCA0");
 }
 
+TEST(PortNamesWin32, EveryNumberIsTheSystemsComPort) {
+    EXPECT_EQ(FixedDevicePath(1), "\\\\.\\COM1");
+    EXPECT_EQ(FixedDevicePath(1024), "\\\\.\\COM1024");
+    EXPECT_EQ(FixedDevicePath(0), "");
+    EXPECT_EQ(FixedPortNumber("\\\\.\\COM12"), 12u);
+    EXPECT_EQ(FixedPortNumber("COM7"), 7u);
+    EXPECT_EQ(FixedPortNumber("COM07"), 0u);
+    EXPECT_EQ(FixedPortNumber("COM1025"), 0u);
+    EXPECT_EQ(FixedPortNumber("\\\\.\\CNCA0"), 0u);
+    PortNameTable table;
+    table.Assign(3, "\\\\.\\CNCA0");
+    EXPECT_EQ(table.DevicePath(3), "\\\\.\\CNCA0");
+    EXPECT_EQ(table.NumberFor("\\\\.\\COM3"), kFirstFreePortNumber);  // COM3 is taken
+    EXPECT_EQ(table.NumberFor("\\\\.\\COM4"), 4u);
+}
+
 }  // namespace
 }  // namespace pelorin
