@@ -70,6 +70,12 @@ std::string Bytes(double bytes) {
     return buffer;
 }
 
+std::string Decimal(double value) {
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%.1f", value);
+    return buffer;
+}
+
 std::string TrimmedLines(std::string text) {
     while (!text.empty() && text.back() == '\n') text.pop_back();
     return text;
@@ -281,8 +287,7 @@ void ProgressView::ProgressLines() {
                  (step_.active ? ",\"bytes\":" + std::to_string(step_.done) + ",\"total\":" +
                                      std::to_string(step_.total) + ",\"bytesPerSecond\":" +
                                      std::to_string(static_cast<long long>(step_.bytesPerSecond)) +
-                                     ",\"secondsLeft\":" +
-                                     std::to_string(static_cast<long long>(step_.secondsLeft))
+                                     ",\"secondsLeft\":" + Decimal(step_.secondsLeft)
                                : std::string()) +
                  "}");
             break;

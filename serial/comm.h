@@ -1,8 +1,8 @@
 // cnComm: the serial port object. Opens a port by number with a line-settings text, hands out
 // what has arrived, queues blocks for sending, and runs a monitor thread per opening that posts
-// WM_COMM_* notifications (comm_messages.h) to a message queue. DTR and RTS are held off from
-// the moment the device opens, and a speed switch keeps the device open, so a board wired to
-// those lines is never reset by the port.
+// WM_COMM_* notifications (comm_messages.h) to a message queue. Boards wire DTR and RTS to
+// reset and boot pins: the system raises both on every open of a terminal, so the port drops
+// them right after its first open and never closes the device for a speed switch.
 // The platform part lives in comm_posix.cpp (and later comm_win32.cpp) behind this header.
 #pragma once
 
@@ -48,8 +48,8 @@ class cnComm : public ISerialPort {
     void SetNotifyTarget(MessageQueue* target) override;
 
     // Opens `port` (1..1024) with `settings` such as "115200,n,8,1", closing first a port that
-    // is open. When the port is already open under the same number, on the same device, and
-    // has not vanished, the settings go to the open device instead (a speed switch): the
+    // is open. When the port is already open under the same number, on the same device, with
+    // its monitor running, the settings go to the open device instead (a speed switch): the
     // device is not closed, the monitor goes on, arrived bytes stay readable and queued bytes
     // are still sent. A port number out of range fails before anything changes (an open port
     // stays open). A failure after the device opened (settings rejected) leaves it open with
@@ -66,7 +66,8 @@ class cnComm : public ISerialPort {
     unsigned Read(uint8_t* buffer, unsigned maxLength, unsigned timeoutMs) override;
     // Copies the bytes into the send queue and returns at once: `length` when the device took
     // them all immediately, 0 when (some of) them wait in the queue. Queued bytes leave in call
-    // order, sent by the monitor thread. 0 on a closed or vanished port.
+    // order, sent by the monitor thread. 0 on a closed or vanished port, or when the device
+    // refused them; a write that finds the device gone posts WM_COMM_GONE (once).
     unsigned Write(const uint8_t* data, unsigned length) override;
     // Counted from the last OpenDevice; after Close they keep the last opening's figures (bytes
     // the close discarded never left).
