@@ -150,8 +150,10 @@ bool OwnedBy(const fs::path& path, PSID user) {
     return ours;
 }
 
-// Deletes the folders of instances that have ended: their lock can be taken.
-void SweepEndedInstances(const fs::path& userDir) {
+}  // namespace
+
+size_t SweepEndedRuns(const std::filesystem::path& userDir) {
+    size_t removed = 0;
     for (const Entry& e : EntriesOf(userDir)) {
         if (e.name.rfind(kInstancePrefix, 0) != 0 || !(e.attributes & FILE_ATTRIBUTE_DIRECTORY) ||
             IsLink(e.attributes))
@@ -166,11 +168,32 @@ void SweepEndedInstances(const fs::path& userDir) {
         const bool ended =
             LockFileEx(lock, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at);
         CloseHandle(lock);
-        if (ended) DeleteTree(dir);
+        if (ended && DeleteTree(dir)) ++removed;
     }
+    return removed;
+}
+
+namespace {
+
+// The folder at `dir` exists or is made, is a real folder, is the user's, and is shut to
+// everybody else.
+bool MakePrivate(const fs::path& dir, const UserSid& user, const PrivateAcl& acl) {
+    SECURITY_ATTRIBUTES sa{sizeof sa, acl.descriptor, FALSE};
+    if (!CreateDirectoryW(dir.c_str(), &sa) && GetLastError() != ERROR_ALREADY_EXISTS) return false;
+    if (!IsRealDirectory(dir) || !OwnedBy(dir, user.sid())) return false;
+    // An existing folder may have been opened up since: shut it again.
+    return SetNamedSecurityInfoW(const_cast<wchar_t*>(dir.c_str()), SE_FILE_OBJECT,
+                                 DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+                                 nullptr, nullptr, acl.Dacl(), nullptr) == ERROR_SUCCESS;
 }
 
 }  // namespace
+
+UserDirResult PrivateUserDir(const char* runtimeDirEnv, const char* tmpdirEnv) {
+    // Windows has no per-session runtime folder; the user's temporary folder serves.
+    (void)runtimeDirEnv;
+    return PrivateUserDir(tmpdirEnv);
+}
 
 UserDirResult PrivateUserDir(const char* tmpdirEnv) {
     fs::path base;
@@ -189,23 +212,33 @@ UserDirResult PrivateUserDir(const char* tmpdirEnv) {
         return {{}, "Cannot describe a private folder: " + LastSystemErrorText()};
 
     // The user's identifier names the folder: user names may clash after case folding.
-    const fs::path dir = base / (L"pelorin-" + sid);
-    SECURITY_ATTRIBUTES sa{sizeof sa, acl.descriptor, FALSE};
-    if (!CreateDirectoryW(dir.c_str(), &sa) && GetLastError() != ERROR_ALREADY_EXISTS)
-        return {{}, "Cannot create " + dir.string() + ": " + LastSystemErrorText()};
-    if (!IsRealDirectory(dir)) return {{}, dir.string() + " is not a folder of this user"};
-    if (!OwnedBy(dir, user.sid()))
-        return {{}, dir.string() + " belongs to another user or cannot be made private"};
-    // An existing folder may have been opened up since: shut it again.
-    if (SetNamedSecurityInfoW(const_cast<wchar_t*>(dir.c_str()), SE_FILE_OBJECT,
-                              DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
-                              nullptr, nullptr, acl.Dacl(), nullptr) != ERROR_SUCCESS)
-        return {{}, dir.string() + " cannot be made private"};
-    return {dir, {}};
+    const std::wstring name = L"pelorin-" + sid;
+    const fs::path dir = base / name;
+    if (MakePrivate(dir, user, acl)) return {dir, {}};
+    // The name is held by something else (another user's folder, a link, a file): leave it
+    // alone and use a private folder beside it, an earlier one of the user's if there is one.
+    for (const Entry& e : EntriesOf(base)) {
+        if (e.name.rfind(name + L"-", 0) != 0 || e.name.size() != name.size() + 7) continue;
+        if ((e.attributes & FILE_ATTRIBUTE_DIRECTORY) && !IsLink(e.attributes) &&
+            MakePrivate(base / e.name, user, acl))
+            return {base / e.name, {}};
+    }
+    std::random_device random;
+    for (int attempt = 0; attempt < kInstanceAttempts; ++attempt) {
+        std::wstring suffix;
+        for (int i = 0; i < 6; ++i)
+            suffix += L"abcdefghijklmnopqrstuvwxyz0123456789"[random() % 36];
+        const fs::path other = base / (name + L"-" + suffix);
+        if (GetFileAttributesW(other.c_str()) != INVALID_FILE_ATTRIBUTES) continue;
+        if (MakePrivate(other, user, acl)) return {other, {}};
+    }
+    return {{},
+            dir.string() + " belongs to another user or cannot be made private, and no " +
+                "private folder could be made beside it"};
 }
 
 std::optional<WorkDir> WorkDir::Open(const std::filesystem::path& userDir, std::string* error) {
-    SweepEndedInstances(userDir);
+    SweepEndedRuns(userDir);
     std::random_device random;
     for (int attempt = 0; attempt < kInstanceAttempts; ++attempt) {
         const fs::path dir = userDir / (kInstancePrefix + std::to_wstring(GetCurrentProcessId()) +
