@@ -132,6 +132,9 @@ struct cnComm::Device {
                     sendQueue.emplace_front(writing.begin() + written, writing.end());
                 writing.clear();
                 drained = sendQueue.empty();
+                // A device that took nothing in its whole time-out: the monitor tries again on
+                // its next idle look instead of this loop going round.
+                if (written == 0) return 0;
                 continue;
             }
             const DWORD error = GetLastError();
@@ -592,6 +595,12 @@ int cnComm::MonitorLoop() {
         // Look at the queue on every round: some drivers report EV_RXCHAR only for data that
         // was already there when the wait began, and a Read re-arms the notification.
         if (!checkReceive()) break;
+        // Bytes a stalled device left queued get another try.
+        {
+            std::lock_guard lock(d.sendMutex);
+            bool drained = false;
+            if (!d.writePending && !d.sendQueue.empty()) (void)d.StartNextWriteLocked(drained);
+        }
 
         // Never an endless wait: an idle monitor asks the driver now and then, which is how a
         // device that vanished without ending the wait shows up.
