@@ -2,8 +2,11 @@
 // CREATE_NEW, so a link planted in between makes the creation fail instead of being written
 // through.
 #include <windows.h>
+// windows.h first: the security headers need its types.
+#include <sddl.h>
 
 #include <algorithm>
+#include <vector>
 
 #include "config/file_io.h"
 
@@ -31,6 +34,41 @@ bool RemoveEntry(const std::filesystem::path& path) {
     return DeleteFileW(path.c_str()) != 0;
 }
 
+// A security descriptor that lets the calling user alone at the file, as mode 0600 does.
+class PrivateFileSecurity {
+  public:
+    PrivateFileSecurity() {
+        HANDLE token = nullptr;
+        if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return;
+        DWORD size = 0;
+        GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+        std::vector<uint8_t> user(size);
+        wchar_t* sid = nullptr;
+        if (size > 0 && GetTokenInformation(token, TokenUser, user.data(), size, &size) &&
+            ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid, &sid)) {
+            const std::wstring sddl = std::wstring(L"D:P(A;;FA;;;") + sid + L")";
+            ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1,
+                                                                 &descriptor_, nullptr);
+            LocalFree(sid);
+        }
+        CloseHandle(token);
+    }
+    ~PrivateFileSecurity() {
+        if (descriptor_) LocalFree(descriptor_);
+    }
+    PrivateFileSecurity(const PrivateFileSecurity&) = delete;
+    PrivateFileSecurity& operator=(const PrivateFileSecurity&) = delete;
+    // Null when it could not be built: the folder's inherited access applies then.
+    SECURITY_ATTRIBUTES* Attributes() {
+        attributes_ = {sizeof attributes_, descriptor_, FALSE};
+        return descriptor_ ? &attributes_ : nullptr;
+    }
+
+  private:
+    PSECURITY_DESCRIPTOR descriptor_ = nullptr;
+    SECURITY_ATTRIBUTES attributes_{};
+};
+
 }  // namespace
 
 std::optional<OutFile> OutFile::CreateReplacing(const std::filesystem::path& path,
@@ -51,8 +89,10 @@ std::optional<OutFile> OutFile::CreateReplacing(const std::filesystem::path& pat
 }
 
 std::optional<OutFile> OutFile::CreateNew(const std::filesystem::path& path, std::string* error) {
-    // CREATE_NEW fails on any entry already there, a link included.
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+    // CREATE_NEW fails on any entry already there, a link included. The file may sit in a
+    // shared folder: only the user may open it.
+    PrivateFileSecurity security;
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, security.Attributes(), CREATE_NEW,
                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         if (error) *error = LastSystemErrorText();

@@ -1,6 +1,9 @@
 // The Windows working tree: the private per-user folder, instance folders held by their lock,
 // and links inside the tree removed as entries, never followed.
 #include <windows.h>
+// windows.h first: the security header needs its types.
+#include <aclapi.h>
+#include <sddl.h>
 
 #include <gtest/gtest.h>
 
@@ -85,6 +88,37 @@ TEST(WorkDirWin32, LinksAreRemovedNotFollowed) {
     EXPECT_TRUE(out->Close());
     EXPECT_EQ(testing::ReadText(dir / "outside" / "keep.txt"), "keep");
     EXPECT_EQ(testing::ReadText(dir / "planted"), "new");
+}
+
+// The access list as text; empty when it cannot be read.
+std::string AccessOf(const fs::path& path) {
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    if (GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                              nullptr, nullptr, nullptr, &sd) != ERROR_SUCCESS)
+        return {};
+    char* text = nullptr;
+    std::string access;
+    if (ConvertSecurityDescriptorToStringSecurityDescriptorA(
+            sd, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, nullptr))
+        access = text;
+    LocalFree(text);
+    LocalFree(sd);
+    return access;
+}
+
+TEST(OutFileWin32, NewFilesAreTheUsersAloneAndNeverReplaceAnything) {
+    TempDir dir;
+    std::string error;
+    auto file = OutFile::CreateNew(dir / "dump.bin", &error);
+    ASSERT_TRUE(file) << error;
+    EXPECT_TRUE(file->Close());
+    EXPECT_FALSE(OutFile::CreateNew(dir / "dump.bin", &error));
+
+    // Nobody but the user (and the system) may open it, whatever the folder allows.
+    const std::string access = AccessOf(dir / "dump.bin");
+    ASSERT_FALSE(access.empty());
+    for (const char* others : {";;;WD)", ";;;BU)", ";;;AU)", ";;;BG)"})
+        EXPECT_EQ(access.find(others), std::string::npos) << access;
 }
 
 }  // namespace
