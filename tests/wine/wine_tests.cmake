@@ -8,7 +8,7 @@ set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
 add_subdirectory(${PELORIN_GTEST_SOURCE_DIR} ${PROJECT_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 
-# A few POSIX calls the portable tests use (setenv, mkdtemp), for the Windows runtime.
+# mkdtemp, which the portable tests use for scratch directories, for the Windows runtime.
 add_library(pelorin_posix_shim INTERFACE)
 target_compile_options(pelorin_posix_shim INTERFACE
                        -include ${CMAKE_CURRENT_LIST_DIR}/posix_shim.h)
