@@ -1,7 +1,9 @@
 // Cutting, compressing and placing the prepared data file.
 #include "config/data_prep.h"
 
+#ifndef PELORIN_NO_LIBDEFLATE
 #include <libdeflate.h>
+#endif
 #include <zlib.h>
 
 #include <algorithm>
@@ -123,6 +125,7 @@ const char* DeflateWithZlib(std::istream& in, uint64_t length, int level, Member
     return error;
 }
 
+#ifndef PELORIN_NO_LIBDEFLATE
 // libdeflate works on whole buffers: the section is read at once (it is at most a flash).
 const char* DeflateWithLibdeflate(std::istream& in, uint64_t length, MemberSink& sink,
                                   uint32_t& crc) {
@@ -139,6 +142,13 @@ const char* DeflateWithLibdeflate(std::istream& in, uint64_t length, MemberSink&
     if (produced == 0) return "The compressor failed.";
     return sink.Put(std::span(output.data(), produced)) ? nullptr : SinkError(sink);
 }
+#else
+// A build without libdeflate: zlib's own best.
+const char* DeflateWithLibdeflate(std::istream& in, uint64_t length, MemberSink& sink,
+                                  uint32_t& crc) {
+    return DeflateWithZlib(in, length, Z_BEST_COMPRESSION, sink, crc);
+}
+#endif
 
 }  // namespace
 

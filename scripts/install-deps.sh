@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build needs, only those that are missing.
 set -euo pipefail
-packages=(cmake ninja-build g++ zlib1g-dev libdeflate-dev libgtest-dev libgmock-dev)
+packages=(cmake ninja-build g++ zlib1g-dev libdeflate-dev libgtest-dev libgmock-dev googletest
+          g++-mingw-w64-x86-64-posix mingw-w64-tools libz-mingw-w64-dev wine wine64)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
@@ -10,5 +11,5 @@ if [ ${#missing[@]} -gt 0 ]; then
   sudo_cmd=()
   [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
   "${sudo_cmd[@]}" apt-get update
-  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y "${missing[@]}"
+  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y --no-install-recommends "${missing[@]}"
 fi

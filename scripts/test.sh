@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Installs what is missing, then builds and runs every test: a plain debug build, then the
-# same tests under AddressSanitizer+UndefinedBehaviorSanitizer and under ThreadSanitizer.
+# same tests under AddressSanitizer+UndefinedBehaviorSanitizer and under ThreadSanitizer, then
+# the Windows build (mingw-w64) with its tests under Wine, the end-to-end one against the
+# debug build's simulated board.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh
-presets=(${PELORIN_TEST_PRESETS:-debug asan tsan})
+presets=(${PELORIN_TEST_PRESETS:-debug asan tsan mingw})
 for preset in "${presets[@]}"; do
   echo "=== $preset ==="
   cmake --preset "$preset" >/dev/null

@@ -250,7 +250,9 @@ TEST_F(CliSimTest, VanishedBoardEndsTheRunAtOnce) {
         std::vector<std::string> sim;
     };
     const std::vector<Case> cases = {
-        {{"erase", "--section", "Logo"}, nullptr, {"--vanish-after", "1"}},  // before 'A'
+        // Before 'A': the board is on another crystal and never answers; it goes while the
+        // host waits for its boot ROM.
+        {{"erase", "--section", "Logo"}, "Enter Erase Progress", {"--xtal", "13.5"}},
         {{"download", imagePath.string(), "--section", "Logo"}, "\"letter\":\"K\"", {"--pace", "1"}},
         {{"dump", (dir / "gone.bin").string(), "--section", "Logo"}, "\"letter\":\"G\"", {"--pace", "1"}},
         {{"download", imagePath.string(), "--section", "Logo"}, nullptr, {"--vanish-after", "6000"}},
@@ -367,6 +369,9 @@ TEST_F(CliSimTest, SignalsAndKilledRuns) {
 // The step's bytes, speed and time left follow what the board takes, at three paces. The board
 // logs what it took with the monotonic clock the test shares with it.
 TEST_F(CliSimTest, MeasuredProgressFollowsTheBoard) {
+#ifdef PELORIN_SANITIZED
+    GTEST_SKIP() << "a sanitizer slows host and board unevenly: their timing says nothing here";
+#endif
     using Clock = std::chrono::steady_clock;
     constexpr double kStreamSeconds = 8;
     // What left the host may sit in the pseudo-terminal before the board takes it; a real
