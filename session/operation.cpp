@@ -184,13 +184,14 @@ Outcome Operation::HandOver() {
     board_.Post(WM_SESSION_OPEN_PORT, request_.header.crystalKhz, request_.portNumber);
     const uint8_t result = shared.WaitOpenResult(kHandOverLimit);
     if (result != kOpenPending && result != kOpenFailed) return Outcome::Running;
-    std::string text = request_.portLabel + ": ";
+    std::string text;
     if (result == kOpenPending) {
         board_.Post(WM_SESSION_STOP);
-        text += "the port did not answer the open request in time";
+        text = request_.portLabel + ": the port did not answer the open request in time";
     } else {
+        // The port's own reason already names the port and its device.
         const std::string why = board_.PortError();
-        text += why.empty() ? kCantOpenPortText : why;
+        text = why.empty() ? request_.portLabel + ": " + kCantOpenPortText : why;
         if (why.find("Permission denied") != std::string::npos) text += kDialoutHint;
     }
     // A dump file made for this run holds nothing yet: Close removes it.
