@@ -63,8 +63,13 @@ void CLoaderDlg::OnInfo(const std::string& text) {
 }
 
 void CLoaderDlg::OnEnded(Outcome outcome, const std::string& text, bool shownAsMessage) {
-    if (IsFailure(outcome) && !shownAsMessage)
+    if (outcome == Outcome::PortFailed) {
+        // The worker has shown its own "Can't open port!"; the reason goes beside it.
+        ControlAs<QLabel>(kIdcStatusLine)->setText(QString::fromStdString(text));
+        Control(kIdcStatusLine)->setToolTip(QString::fromStdString(text));
+    } else if (IsFailure(outcome) && !shownAsMessage && outcome != Outcome::TransferError) {
         prompt_->Show({text, kErrorCaption, PromptIcon::Warning});
+    }
     if (!inProgressState_) return;  // a start that failed leaves the window idle
     KillTimer(kWatchdogTimer);
     if (outcome == Outcome::Cancelled) return StopOperation(IdleCaptionOfMode());
