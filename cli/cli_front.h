@@ -10,22 +10,24 @@
 namespace pelorin::cli {
 
 class CliSink final : public ISessionSink {
-public:
+  public:
     explicit CliSink(MessageQueue& queue) : queue_(queue) {}
-    void Post(uint32_t id, uint64_t wParam, int64_t lParam) override { queue_.Post(id, wParam, lParam); }
+    void Post(uint32_t id, uint64_t wParam, int64_t lParam) override {
+        queue_.Post(id, wParam, lParam);
+    }
     // The terminal's bell rings with the result instead.
     void Beep() override {}
 
-private:
+  private:
     MessageQueue& queue_;
 };
 
 class CliPrompt final : public IOperatorPrompt {
-public:
+  public:
     explicit CliPrompt(ProgressView& view) : view_(view) {}
     PromptAnswer Show(const PromptRequest& request) override;
 
-private:
+  private:
     ProgressView& view_;
 };
 

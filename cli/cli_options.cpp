@@ -1,9 +1,9 @@
 // Command-line parsing.
 #include "cli/cli_options.h"
 
+#include <strings.h>
 #include <charconv>
 #include <iterator>
-#include <strings.h>
 
 #include "session/chip_types.h"
 
@@ -15,11 +15,24 @@ struct CommandName {
     Command command;
 };
 constexpr CommandName kCommands[] = {
-    {"download", Command::Download}, {"erase", Command::Erase},   {"dump", Command::Dump},
-    {"ports", Command::Ports},       {"chips", Command::Chips},   {"sections", Command::Sections},
-    {"help", Command::Help},         {"--help", Command::Help},   {"-h", Command::Help},
-    {"version", Command::Version},   {"--version", Command::Version},
+    {"download", Command::Download}, {"erase", Command::Erase},
+    {"dump", Command::Dump},         {"ports", Command::Ports},
+    {"chips", Command::Chips},       {"sections", Command::Sections},
+    {"help", Command::Help},         {"--help", Command::Help},
+    {"-h", Command::Help},           {"version", Command::Version},
+    {"--version", Command::Version},
 };
+
+// Options that take a value.
+constexpr const char* kValueOptions[] = {"--port",     "--chip",       "--xtal",    "--mem-type",
+                                         "--mem-size", "--sdram-mode", "--section", "--layout",
+                                         "--images",   "--give-up",    "--tick-ms"};
+
+bool TakesValue(const std::string& name) {
+    for (const char* option : kValueOptions)
+        if (name == option) return true;
+    return false;
+}
 
 template <size_t N>
 std::optional<unsigned> IndexOf(const char* const (&names)[N], const std::string& value) {
@@ -51,9 +64,12 @@ std::string ApplyValue(CliOptions& o, const std::string& name, const std::string
         o.chipPosition = *position;
     } else if (name == "--xtal") {
         std::string mhz = value;
-        if (mhz.size() > 3 && strcasecmp(mhz.c_str() + mhz.size() - 3, "MHz") == 0) mhz.resize(mhz.size() - 3);
+        if (mhz.size() > 3 && strcasecmp(mhz.c_str() + mhz.size() - 3, "MHz") == 0)
+            mhz.resize(mhz.size() - 3);
         auto index = IndexOf(kCrystalNames, mhz);
-        if (!index) return "--xtal must be one of " + Choices(kCrystalNames, std::size(kCrystalNames)) + " (MHz)";
+        if (!index)
+            return "--xtal must be one of " + Choices(kCrystalNames, std::size(kCrystalNames)) +
+                   " (MHz)";
         o.crystalKhz = kCrystalKhz[*index];
     } else if (name == "--mem-type") {
         auto index = IndexOf(kMemoryTypeNames, value);
@@ -61,7 +77,9 @@ std::string ApplyValue(CliOptions& o, const std::string& name, const std::string
         o.memoryType = uint8_t(*index);
     } else if (name == "--mem-size") {
         auto index = IndexOf(kMemorySizeNames, value);
-        if (!index) return "--mem-size must be one of " + Choices(kMemorySizeNames, std::size(kMemorySizeNames));
+        if (!index)
+            return "--mem-size must be one of " +
+                   Choices(kMemorySizeNames, std::size(kMemorySizeNames));
         o.memorySize = uint8_t(*index);
     } else if (name == "--sdram-mode") {
         auto index = IndexOf(kSdramModeNames, value);
@@ -100,8 +118,8 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
     for (const CommandName& c : kCommands)
         if (args[0] == c.name) o.command = c.command, known = true;
     if (!known) {
-        result.error = (args[0].rfind("-", 0) == 0 ? "unknown option '" : "unknown command '") +
-                       args[0] + "'";
+        result.error =
+            (args[0].rfind("-", 0) == 0 ? "unknown option '" : "unknown command '") + args[0] + "'";
         return result;
     }
     result.command = o.command;
@@ -122,12 +140,17 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
             if (auto eq = arg.find('='); eq != std::string::npos) {
                 name = arg.substr(0, eq);
                 value = arg.substr(eq + 1);
-            } else if (i + 1 < args.size()) {
-                value = args[++i];
-            } else {
+            }
+            if (!TakesValue(name)) {
+                result.error = "unknown option " + name;
+                return result;
+            }
+            const bool inline_ = arg.find('=') != std::string::npos;
+            if (!inline_ && i + 1 >= args.size()) {
                 result.error = arg + " needs a value";
                 return result;
             }
+            if (!inline_) value = args[++i];
             if (std::string error = ApplyValue(o, name, value); !error.empty()) {
                 result.error = error;
                 return result;
@@ -240,8 +263,9 @@ std::string CommandHelpText(Command command) {
     if (!help) return UsageText();
     std::string text = help->text;
     if (command == Command::Download || command == Command::Erase || command == Command::Dump)
-        text += "\nChip options: --chip, --xtal, --mem-type, --mem-size, --sdram-mode; also\n"
-                "--layout, --images, --give-up, --quiet, --json (see: pelorin-cli --help).\n";
+        text +=
+            "\nChip options: --chip, --xtal, --mem-type, --mem-size, --sdram-mode; also\n"
+            "--layout, --images, --give-up, --quiet, --json (see: pelorin-cli --help).\n";
     return text;
 }
 

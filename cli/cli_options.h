@@ -16,14 +16,14 @@ struct CliOptions {
     std::string port;           // COMn, a number, or a device path
     unsigned chipPosition = 0;  // list position, QV101 first
     unsigned crystalKhz = 27000;
-    uint8_t memoryType = 0;     // 0 SDRAM, 1 DDRAM
-    uint8_t memorySize = 0;     // 0 64Mbit .. 3 512Mbit
-    uint8_t sdramMode = 0;      // 0 full-page, 1 burst
-    std::string section;        // empty: the first section
-    std::string layoutFile;     // empty: the layout carried by the program, else the default
-    std::string imagesDir;      // replacement loader images
+    uint8_t memoryType = 0;  // 0 SDRAM, 1 DDRAM
+    uint8_t memorySize = 0;  // 0 64Mbit .. 3 512Mbit
+    uint8_t sdramMode = 0;   // 0 full-page, 1 burst
+    std::string section;     // empty: the first section
+    std::string layoutFile;  // empty: the layout carried by the program, else the default
+    std::string imagesDir;   // replacement loader images
     unsigned giveUpSeconds = 30;
-    unsigned tickMs = 1000;     // watchdog tick; shorter only for tests
+    unsigned tickMs = 1000;  // watchdog tick; shorter only for tests
     bool quiet = false;
     bool json = false;
     Command helpFor = Command::Help;  // with Command::Help: the command whose help to print
@@ -34,9 +34,9 @@ inline constexpr unsigned kMaxGiveUpSeconds = 86400;
 
 struct ParseResult {
     std::optional<CliOptions> options;
-    std::string error;       // set when options is empty
+    std::string error;                // set when options is empty
     Command command = Command::Help;  // the command the error concerns, when known
-    bool json = false;       // --json was among the arguments
+    bool json = false;                // --json was among the arguments
     bool noArguments = false;
 };
 

@@ -16,7 +16,7 @@ bool IsTerminal(std::FILE* stream);
 
 // Tells whether a cancel key was pressed since the last look; never waits.
 class CancelKeys {
-public:
+  public:
     CancelKeys();
     ~CancelKeys();
     CancelKeys(const CancelKeys&) = delete;

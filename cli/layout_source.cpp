@@ -3,9 +3,11 @@
 
 #include <strings.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <system_error>
 
 #include "config/ini_reader.h"
 #include "config/layout_file.h"
@@ -15,9 +17,17 @@ namespace pelorin::cli {
 std::optional<SegmentTable> LoadLayout(const std::string& layoutFile, std::string& error) {
     std::string text;
     if (!layoutFile.empty()) {
+        std::error_code ec;
+        // Checked before the open: a FIFO would wait for a writer forever.
+        if (!std::filesystem::is_regular_file(layoutFile, ec)) {
+            error = "The layout file " + layoutFile + " is not a regular file" +
+                    (ec ? ": " + ec.message() : std::string());
+            return std::nullopt;
+        }
         std::ifstream in(layoutFile, std::ios::binary);
         if (!in) {
-            error = "Can't read the layout file " + layoutFile;
+            error = "Can't read the layout file " + layoutFile + ": " +
+                    std::generic_category().message(errno);
             return std::nullopt;
         }
         std::ostringstream all;
@@ -29,7 +39,8 @@ std::optional<SegmentTable> LoadLayout(const std::string& layoutFile, std::strin
     }
     SegmentTable table = LoadSegmentTable(IniText(text));
     if (table.empty()) {
-        error = "The layout defines no flash section" + (layoutFile.empty() ? std::string() : ": " + layoutFile);
+        error = "The layout defines no flash section" +
+                (layoutFile.empty() ? std::string() : ": " + layoutFile);
         return std::nullopt;
     }
     return table;

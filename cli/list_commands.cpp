@@ -35,7 +35,8 @@ int ListChips(const CliOptions& o, std::FILE* out) {
             std::fprintf(out, "%s{\"name\":\"%.*s\",\"code\":%u,\"family\":\"%s\"}", i ? "," : "",
                          int(c.name.size()), c.name.data(), c.code, family);
         else
-            std::fprintf(out, "%.*s  code %2u  %s\n", int(c.name.size()), c.name.data(), c.code, family);
+            std::fprintf(out, "%.*s  code %2u  %s\n", int(c.name.size()), c.name.data(), c.code,
+                         family);
     }
     if (o.json) std::fputs("]\n", out);
     return kExitOk;

@@ -29,14 +29,20 @@ int main(int argc, char** argv) {
     }
     const CliOptions& o = *parsed.options;
     switch (o.command) {
-        case Command::Help: std::fputs(CommandHelpText(o.helpFor).c_str(), stdout); return kExitOk;
+        case Command::Help:
+            std::fputs(CommandHelpText(o.helpFor).c_str(), stdout);
+            return kExitOk;
         case Command::Version:
             std::printf("pelorin-cli %s\n", pelorin::GetVersionText().c_str());
             return kExitOk;
-        case Command::Ports: return ListPorts(o, stdout);
-        case Command::Chips: return ListChips(o, stdout);
-        case Command::Sections: return ListSections(o, stdout, stderr);
-        default: break;
+        case Command::Ports:
+            return ListPorts(o, stdout);
+        case Command::Chips:
+            return ListChips(o, stdout);
+        case Command::Sections:
+            return ListSections(o, stdout, stderr);
+        default:
+            break;
     }
     const ViewStyle style = o.json               ? ViewStyle::Json
                             : o.quiet            ? ViewStyle::Quiet

@@ -64,7 +64,8 @@ std::string CheckPortMapText(const char* text) {
         rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
         if (entry.empty()) continue;
         const size_t eq = entry.find('=');
-        const std::string_view number = eq == std::string_view::npos ? entry : Trim(entry.substr(0, eq));
+        const std::string_view number =
+            eq == std::string_view::npos ? entry : Trim(entry.substr(0, eq));
         const bool ok = eq != std::string_view::npos && AllDigits(number) && number.size() <= 4 &&
                         std::stoul(std::string(number)) >= kMinPortNumber &&
                         std::stoul(std::string(number)) <= kMaxPortNumber &&

@@ -261,7 +261,9 @@ void ProgressView::DrawBars() {
 
 void ProgressView::ProgressLines() {
     switch (style_) {
-        case ViewStyle::Bars: Redraw(false); break;
+        case ViewStyle::Bars:
+            Redraw(false);
+            break;
         case ViewStyle::Lines: {
             const int decile = int(main_ / 10);
             if (decile != lastMainDecile_) {
@@ -273,14 +275,16 @@ void ProgressView::ProgressLines() {
         case ViewStyle::Json:
             Json("{\"event\":\"progress\",\"overall\":" + std::to_string(main_) +
                  ",\"step\":" + std::to_string(sub_) +
-                 (step_.active ? ",\"bytes\":" + std::to_string(step_.done) +
-                                     ",\"total\":" + std::to_string(step_.total) +
-                                     ",\"bytesPerSecond\":" +
-                                     std::to_string(static_cast<long long>(step_.bytesPerSecond))
+                 (step_.active ? ",\"bytes\":" + std::to_string(step_.done) + ",\"total\":" +
+                                     std::to_string(step_.total) + ",\"bytesPerSecond\":" +
+                                     std::to_string(static_cast<long long>(step_.bytesPerSecond)) +
+                                     ",\"secondsLeft\":" +
+                                     std::to_string(static_cast<long long>(step_.secondsLeft))
                                : std::string()) +
                  "}");
             break;
-        case ViewStyle::Quiet: break;
+        case ViewStyle::Quiet:
+            break;
     }
     Flush();
 }

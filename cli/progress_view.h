@@ -14,7 +14,7 @@ namespace pelorin::cli {
 enum class ViewStyle { Bars, Lines, Json, Quiet };
 
 class ProgressView final : public IOperationView {
-public:
+  public:
     using Clock = std::chrono::steady_clock;
     // Terminal redraws at most this often: a long dump must not write megabytes of escapes.
     static constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
@@ -41,7 +41,7 @@ public:
     // A failure before any operation could start (arguments, port names).
     void EarlyFailure(int exitCode, const std::string& text);
 
-private:
+  private:
     void Redraw(bool force);
     void ClearBars();
     void DrawBars();

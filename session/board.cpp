@@ -27,8 +27,8 @@ Board::Board(ISessionSink& sink, IOperatorPrompt& prompt, const TargetImages& im
     : prompt_(prompt, sink) {
     if (!port) port = std::make_unique<cnComm>(shared_.portNames);
     portView_ = port.get();
-    worker_ = std::make_unique<CDisposalThread>(std::move(port), shared_, sink, prompt_, images,
-                                                sleeper);
+    worker_ =
+        std::make_unique<CDisposalThread>(std::move(port), shared_, sink, prompt_, images, sleeper);
     worker_->Start();
 }
 

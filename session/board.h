@@ -24,7 +24,7 @@ namespace pelorin {
 inline constexpr uint32_t kPromptShownMessage = kWmUser + 300;
 
 class Board {
-public:
+  public:
     // `port` null makes the real serial port. `sink` and `prompt` must outlive the board; the
     // worker calls them from its own thread. The worker starts at once.
     Board(ISessionSink& sink, IOperatorPrompt& prompt, const TargetImages& images,
@@ -44,15 +44,15 @@ public:
     // A copy of a message box the worker showed.
     PromptRequest PromptAt(size_t index) const;
 
-private:
+  private:
     class RecordingPrompt final : public IOperatorPrompt {
-    public:
+      public:
         RecordingPrompt(IOperatorPrompt& inner, ISessionSink& sink) : inner_(inner), sink_(sink) {}
         PromptAnswer Show(const PromptRequest& request) override;
         PromptRequest At(size_t index) const;
         IOperatorPrompt& Inner() { return inner_; }
 
-    private:
+      private:
         IOperatorPrompt& inner_;
         ISessionSink& sink_;
         mutable std::mutex mutex_;

@@ -9,7 +9,7 @@
 namespace pelorin {
 
 class ByteRate {
-public:
+  public:
     using Clock = std::chrono::steady_clock;
     // How far back the speed looks.
     static constexpr auto kWindow = std::chrono::seconds(3);
@@ -20,7 +20,7 @@ public:
     // Bytes per second over the window; 0 until two samples a while apart exist.
     double BytesPerSecond() const;
 
-private:
+  private:
     struct Point {
         Clock::time_point at;
         uint64_t count;

@@ -63,8 +63,10 @@ bool DumpFile::Complete() {
     std::lock_guard lock(mutex_);
     if (!file_) return false;
     std::error_code ec;
-    if (file_->Close()) std::filesystem::rename(tempPath_, target_, ec);
-    else ec = std::make_error_code(std::errc::io_error);
+    if (file_->Close())
+        std::filesystem::rename(tempPath_, target_, ec);
+    else
+        ec = std::make_error_code(std::errc::io_error);
     if (ec) {
         failed_ = true;
         error_ = ec.message();
@@ -89,6 +91,8 @@ void DumpFile::KeepPartialLocked() {
     }
     file_.reset();
     std::error_code ec;
+    // A write that failed half-way may have left more than was counted.
+    if (const auto onDisk = std::filesystem::file_size(tempPath_, ec); !ec) bytes_ = onDisk;
     if (bytes_ == 0) {
         std::filesystem::remove(tempPath_, ec);
         keptPath_.clear();

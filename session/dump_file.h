@@ -18,7 +18,7 @@ namespace pelorin {
 inline constexpr const char* kPartialSuffix = ".partial";
 
 class DumpFile {
-public:
+  public:
     ~DumpFile() { Close(); }
 
     // A new private file beside `target`; false with `error` set when it cannot be made.
@@ -41,7 +41,7 @@ public:
     // The system's reason for the last failure.
     std::string Error() const;
 
-private:
+  private:
     void KeepPartialLocked();
 
     mutable std::mutex mutex_;

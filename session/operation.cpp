@@ -37,7 +37,8 @@ struct KindNames {
     const char* idle;
     const char* plain;
 };
-constexpr KindNames kKindNames[] = {{"&Download", "Download"}, {"&Erase", "Erase"}, {"D&ump", "Dump"}};
+constexpr KindNames kKindNames[] = {
+    {"&Download", "Download"}, {"&Erase", "Erase"}, {"D&ump", "Dump"}};
 
 std::string Plural(uint64_t n) {
     return std::to_string(n) + (n == 1 ? " byte" : " bytes");
@@ -108,8 +109,10 @@ Outcome Operation::Prepare(const OperationRequest& r) {
     SessionHeader header = r.header;
     header.mode = static_cast<uint8_t>(r.kind);
     if (!r.section) {
-        Report(kErrorCaption, "The layout defines no flash section: there is nothing to " +
-                                  std::string(KindName(r.kind)) + ".", Outcome::BadInput);
+        Report(kErrorCaption,
+               "The layout defines no flash section: there is nothing to " +
+                   std::string(KindName(r.kind)) + ".",
+               Outcome::BadInput);
         return outcome_;
     }
     header.startAddress = r.section->startAddr;
@@ -183,7 +186,9 @@ Outcome Operation::HandOver() {
 void Operation::OnMessage(const Message& m) {
     if (!Running()) return;
     switch (m.id) {
-        case WM_SESSION_UPDATE: OnUpdate(m.wParam, m.lParam); break;
+        case WM_SESSION_UPDATE:
+            OnUpdate(m.wParam, m.lParam);
+            break;
         case WM_SESSION_SEND_BEGIN:
             sendBytes_ = m.wParam;
             sending_ = true;
@@ -194,10 +199,17 @@ void Operation::OnMessage(const Message& m) {
             sending_ = false;
             view_.OnSendEnd();
             break;
-        case WM_SESSION_FINISHED: OnFinished(); break;
-        case WM_SESSION_PORT_LOST: OnPortLost(m.lParam); break;
-        case kPromptShownMessage: OnPromptShown(board_.PromptAt(m.wParam)); break;
-        default: break;
+        case WM_SESSION_FINISHED:
+            OnFinished();
+            break;
+        case WM_SESSION_PORT_LOST:
+            OnPortLost(m.lParam);
+            break;
+        case kPromptShownMessage:
+            OnPromptShown(board_.PromptAt(m.wParam));
+            break;
+        default:
+            break;
     }
 }
 
@@ -275,8 +287,8 @@ void Operation::ScriptLimits(Clock::time_point now) {
         }
         // The data stream holds the watchdog: allow the line time of the file, then watch.
         if (stage_ == 'K') {
-            const auto lineTime = std::chrono::duration<double>(
-                double(sendBytes_) / kLoaderBytesPerSecond * 1.25);
+            const auto lineTime =
+                std::chrono::duration<double>(double(sendBytes_) / kLoaderBytesPerSecond * 1.25);
             if (now - lastActivity_ >= lineTime + kWatchdogTicks * tick) {
                 timedOutSince_ = now;
                 view_.OnTimeout('K', TimeoutMessageText('K'));

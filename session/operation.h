@@ -36,7 +36,7 @@ struct OperationRequest {
     std::optional<SegmentEntry> section;
     std::string file;  // Download input or Dump output; empty when none is chosen
     // Limits for scripts; 0 means none (the window waits for its operator).
-    unsigned giveUpSeconds = 0;   // after a time-out message, end the operation this much later
+    unsigned giveUpSeconds = 0;     // after a time-out message, end the operation this much later
     bool limitSilentBoard = false;  // a board that never prompts, or stalls in the data stream,
                                     // times out too
     unsigned tickMs = kWatchdogTickMs;  // shorter only for tests
@@ -44,7 +44,7 @@ struct OperationRequest {
 };
 
 class Operation {
-public:
+  public:
     using Clock = std::chrono::steady_clock;
 
     Operation(Board& board, IOperationView& view);
@@ -70,7 +70,7 @@ public:
     // dump; nothing otherwise.
     StepProgress Step(Clock::time_point now = Clock::now());
 
-private:
+  private:
     Outcome Prepare(const OperationRequest& request);
     Outcome HandOver();
     void OnUpdate(uint64_t kind, int64_t value);

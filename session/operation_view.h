@@ -27,14 +27,14 @@ struct StepProgress {
     bool active = false;
     bool dump = false;
     uint64_t total = 0;
-    uint64_t done = 0;           // left the host (stream) or arrived (dump)
-    double bytesPerSecond = 0;   // over the last seconds; 0 until measured
-    double secondsLeft = -1;     // -1 while unknown
+    uint64_t done = 0;            // left the host (stream) or arrived (dump)
+    double bytesPerSecond = 0;    // over the last seconds; 0 until measured
+    double secondsLeft = -1;      // -1 while unknown
     unsigned overallPercent = 0;  // the whole operation, moving during the step too
 };
 
 class IOperationView {
-public:
+  public:
     virtual ~IOperationView() = default;
     // The operation runs: the port is open and the worker waits for the boot ROM.
     virtual void OnStarted(const std::string& statusText) = 0;

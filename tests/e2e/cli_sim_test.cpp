@@ -3,6 +3,7 @@
 // vanishing device, and operations one after the other on one running board.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -11,6 +12,8 @@
 #include <thread>
 
 #include "child_process.h"
+#include "session/byte_rate.h"
+#include "session/stage_texts.h"
 #include "sim/firmware_image.h"
 
 namespace pelorin {
@@ -167,9 +170,13 @@ TEST_F(CliSimTest, FaultsGiveTheirExitStatusAndMessage) {
     EXPECT_EQ(DumpLogo(), image);
     // A board on another crystal never answers the host's speed.
     StartSim({"--xtal", "13.5"});
-    CliResult r = Cli({"erase", "--section", "Logo", "--xtal", "27"});
+    // A dump that fails so leaves an earlier file under the same name as it was.
+    const fs::path good = Write("good.bin", Bytes(10, 7));
+    CliResult r = Cli({"dump", good.string(), "--section", "Logo", "--xtal", "27"});
     EXPECT_EQ(r.code, 4);
     EXPECT_NE(r.err.find("No answer from the board's boot ROM"), std::string::npos) << r.err;
+    EXPECT_EQ(Read(good), Bytes(10, 7));
+    EXPECT_FALSE(fs::exists(good.string() + ".partial"));
 }
 
 TEST_F(CliSimTest, BadInputIsRefusedBeforeTheLine) {
@@ -217,11 +224,166 @@ TEST_F(CliSimTest, CtrlCCancelsEachLongStage) {
     EXPECT_EQ(r.code, 0) << r.err;
 }
 
-TEST_F(CliSimTest, VanishingDeviceEndsWithTimeOut) {
-    StartSim({"--vanish-after", "3000"});
-    CliResult r = Cli({"download", imagePath.string(), "--section", "Logo"});
-    EXPECT_EQ(r.code, 4) << r.err;
-    EXPECT_NE(r.err.find("Time Out"), std::string::npos) << r.err;
+// A board that goes away (killed, or unplugged by --vanish-after) ends the run at once with its
+// own status, whatever stage it was in; a dump keeps what arrived.
+TEST_F(CliSimTest, VanishedBoardEndsTheRunAtOnce) {
+    struct Case {
+        std::vector<std::string> args;
+        const char* killAt;  // kill the board when this appears; null: it vanishes by itself
+        std::vector<std::string> sim;
+    };
+    const std::vector<Case> cases = {
+        {{"erase", "--section", "Logo"}, nullptr, {"--vanish-after", "1"}},  // before 'A'
+        {{"download", imagePath.string(), "--section", "Logo"}, "\"letter\":\"K\"", {"--pace", "1"}},
+        {{"dump", (dir / "gone.bin").string(), "--section", "Logo"}, "\"letter\":\"G\"", {"--pace", "1"}},
+        {{"download", imagePath.string(), "--section", "Logo"}, nullptr, {"--vanish-after", "6000"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args[0] + (c.killAt ? std::string(" killed at ") + c.killAt : " vanishing"));
+        StartSim(c.sim);
+        testing::ChildProcess cli;
+        auto args = c.args;
+        args.push_back("--json");
+        // Real seconds: the time-out path would take 16 s and more.
+        ASSERT_TRUE(cli.Start(CliArgs(args, "1000")));
+        if (c.killAt) {
+            ASSERT_TRUE(cli.WaitForOutput(c.killAt, 60s)) << cli.Err();
+            sim->Signal(SIGKILL);
+            sim->Wait(10s);
+            sim.reset();
+        }
+        EXPECT_EQ(cli.Wait(10s), 6) << cli.Err();
+        EXPECT_NE(cli.Err().find("Error: The serial device has gone away: " + link.string()),
+                  std::string::npos)
+            << cli.Err();
+        EXPECT_EQ(cli.Out().find("Time Out"), std::string::npos) << cli.Out();
+    }
+    EXPECT_LT(Read(dir / "gone.bin.partial").size(), kLogoSize);
+    EXPECT_FALSE(fs::exists(dir / "gone.bin"));
+}
+
+// The stage events name each stage once with its own text; the line output ends with the 100 %
+// line and then "Mission completed"; input that is not a regular, non-empty file is refused at
+// once (a FIFO used to block for ever).
+TEST_F(CliSimTest, StagesLinesAndInputFilesAreExact) {
+    StartSim();
+    CliResult r = Cli({"download", imagePath.string(), "--section", "Logo", "--json"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    std::string letters;
+    for (size_t at = r.out.find("\"event\":\"stage\""); at != std::string::npos;
+         at = r.out.find("\"event\":\"stage\"", at + 1)) {
+        const char letter = r.out[r.out.find("\"letter\":\"", at) + 10];
+        letters += letter;
+        const std::string text(StageTextFor(letter));
+        EXPECT_EQ(r.out.find("\"text\":\"" + text + "\"", at), r.out.find("\"text\":", at)) << letter;
+    }
+    EXPECT_EQ(letters, "UABSVDKHIO");
+
+    r = Cli({"download", imagePath.string(), "--section", "Logo"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out.substr(r.out.rfind("100% overall")), "100% overall\nMission completed\n");
+    EXPECT_EQ(r.out.find("Mission completed"), r.out.rfind("Mission completed"));
+
+    ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
+    fs::create_directory(dir / "folder");
+    struct Bad { fs::path file; const char* says; };
+    for (const Bad& b : {Bad{dir / "fifo", "is not a regular file"}, Bad{dir / "folder", "is not a regular file"},
+                         Bad{Write("empty.bin", {}), "The file is empty"},
+                         Bad{dir / "missing.bin", "No such file or directory"}}) {
+        r = Cli({"download", b.file.string(), "--section", "Logo"});
+        EXPECT_EQ(r.code, 2) << b.file;
+        EXPECT_NE(r.err.find(b.says), std::string::npos) << r.err;
+        // Said once, not again as the result.
+        EXPECT_EQ(r.err.find(b.file.string()), r.err.rfind(b.file.string())) << r.err;
+    }
+    r = Cli({"download", Write("big.bin", Bytes(kCommonDataSize + 1, 1)).string(), "--section",
+             "Common Data"});
+    EXPECT_NE(r.err.find("has 2049 bytes, section Common Data holds 2048 bytes"), std::string::npos)
+        << r.err;
+}
+
+// Ctrl+C, SIGTERM and a closed terminal cancel; a closed output stream does not stop a flash;
+// a run killed outright leaves the port free for the next user, root or not.
+TEST_F(CliSimTest, SignalsAndKilledRuns) {
+    StartSim({"--pace", "1"});
+    testing::ChildProcess cli;
+    ASSERT_TRUE(cli.Start(CliArgs({"erase", "--section", "Logo"}, "1000")));
+    ASSERT_TRUE(cli.WaitForOutput("Section Logo", 30s));
+    cli.Signal(SIGTERM);
+    EXPECT_EQ(cli.Wait(10s), 130) << cli.Err();
+
+    testing::ChildProcess hup;
+    ASSERT_TRUE(hup.Start(CliArgs({"download", imagePath.string(), "--section", "Logo", "--json"}, "1000")));
+    ASSERT_TRUE(hup.WaitForOutput("\"letter\":\"K\"", 60s)) << hup.Err();
+    hup.Signal(SIGHUP);
+    EXPECT_EQ(hup.Wait(10s), 130) << hup.Err();
+
+    // `pelorin-cli ... | head -c 1`: the reader goes away at the first byte.
+    StartSim();
+    std::string command;
+    for (const std::string& a : CliArgs({"download", imagePath.string(), "--section", "Logo"}))
+        command += "'" + a + "' ";
+    testing::ChildProcess piped;
+    ASSERT_TRUE(piped.Start({"/bin/bash", "-c", command + "| head -c 1 >/dev/null; echo status ${PIPESTATUS[0]} >&2"}));
+    EXPECT_EQ(piped.Wait(60s), 0);
+    EXPECT_NE(piped.Err().find("status 0"), std::string::npos) << piped.Err();
+    EXPECT_EQ(DumpLogo(), image);
+
+    StartSim({"--pace", "1"});
+    testing::ChildProcess killed;
+    ASSERT_TRUE(killed.Start(CliArgs({"download", imagePath.string(), "--section", "Logo", "--json"}, "1000")));
+    ASSERT_TRUE(killed.WaitForOutput("\"letter\":\"K\"", 60s)) << killed.Err();
+    killed.Signal(SIGKILL);
+    killed.Wait(10s);
+    if (::geteuid() != 0) GTEST_SKIP() << "the run as another user needs root";
+    const fs::path device = fs::read_symlink(link);
+    fs::permissions(device, fs::perms::all, fs::perm_options::add);
+    std::vector<std::string> asNobody = {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
+    // The device itself: the test's private folder with the link is closed to that user.
+    for (const std::string& a : CliArgs({"erase", "--section", "Logo"}))
+        asNobody.push_back(a == link.string() ? device.string() : a);
+    testing::ChildProcess nobody;
+    ASSERT_TRUE(nobody.Start(asNobody));
+    EXPECT_EQ(nobody.Wait(60s), 0) << nobody.Err();
+}
+
+// The step's bytes, speed and time left follow what the line carries at each pace.
+TEST_F(CliSimTest, MeasuredProgressFollowsTheLine) {
+    constexpr double kStreamSeconds = 4;
+    for (int pace : {1, 8, 16}) {
+        SCOPED_TRACE("pace " + std::to_string(pace));
+        const double rate = 11520.0 * pace;
+        Bytes data(size_t(rate * kStreamSeconds));
+        uint32_t x = 2463534242u + uint32_t(pace);
+        for (uint8_t& b : data) b = uint8_t((x ^= x << 13, x ^= x >> 17, x ^= x << 5));
+        StartSim({"--pace", std::to_string(pace)});
+        testing::ChildProcess cli;
+        ASSERT_TRUE(cli.Start(CliArgs({"download", Write("random.bin", data).string(), "--section",
+                                       "Main Code", "--json"}, "1000")));
+        ASSERT_TRUE(cli.WaitForOutput("\"letter\":\"K\"", 60s)) << cli.Err();
+        const auto start = std::chrono::steady_clock::now();
+        int checked = 0;
+        while (auto line = cli.ReadLine(60s)) {
+            if (line->find("\"letter\":\"H\"") != std::string::npos) break;
+            const size_t at = line->find("\"bytes\":");
+            if (at == std::string::npos) continue;
+            const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+            const double bytes = std::stod(line->substr(at + 8));
+            const double total = std::stod(line->substr(line->find("\"total\":") + 8));
+            const double speed = std::stod(line->substr(line->find("\"bytesPerSecond\":") + 17));
+            const double left = std::stod(line->substr(line->find("\"secondsLeft\":") + 14));
+            // Never ahead of the line by more than the pseudo-terminal holds.
+            EXPECT_LE(bytes, rate * seconds + 20480 + total * 0.05) << *line;
+            // Once the speed window no longer holds the stream's first burst: all within 5 %.
+            if (seconds < ByteRate::kWindow.count() + 0.3 || bytes >= total) continue;
+            ++checked;
+            EXPECT_NEAR(speed, rate, rate * 0.05) << *line;
+            EXPECT_NEAR(bytes, std::min(total, rate * seconds), total * 0.05) << *line;
+            EXPECT_NEAR(left, (total - bytes) / rate, kStreamSeconds * 0.05 + 1) << *line;
+        }
+        EXPECT_GT(checked, 0);
+        EXPECT_EQ(cli.Wait(60s), 0) << cli.Err();
+    }
 }
 
 }  // namespace

@@ -2,6 +2,9 @@
 // pauses, and every notification with its values.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -337,6 +340,59 @@ TEST_F(SessionProtocolTest, DumpReceptionToExactSectionSize) {
     auto posts = timeline.Posts();
     auto finishing = FinishingPosts('O');
     EXPECT_TRUE(std::equal(finishing.begin(), finishing.end(), posts.end() - long(finishing.size())));
+}
+
+}  // namespace
+}  // namespace pelorin
+
+namespace pelorin {
+namespace {
+
+// A dump never reports success unless the whole section arrived; what came is kept apart and
+// an earlier file under the target's name survives every failure.
+TEST_F(SessionProtocolTest, DumpFailuresKeepTheEarlierFileAndThePartialOne) {
+    const uint32_t size = 4000;
+    SetHeader(2, 0, 0x10000, size);
+    auto path = TempFile("earlier", Bytes(16, 0x42));
+    cleanup.push_back(path.string() + ".partial");
+
+    // The loader ends before 'G': nothing arrived, no success.
+    ASSERT_TRUE(shared.dumpFile.Create(path.string()));
+    Feed(Frame('c', 'F'));
+    Feed(Frame('c', 'O'));
+    EXPECT_EQ(timeline.events.back().text, "Error: The dump ended early: 0 of 4000 bytes arrived.");
+    EXPECT_EQ(std::count_if(timeline.events.begin(), timeline.events.end(),
+                            [](const Event& e) { return e.kind == Event::Post && e.id == FINISHED; }),
+              0);
+    EXPECT_FALSE(shared.dumpFile.IsOpen());
+    EXPECT_EQ(shared.dumpFile.KeptPath(), "");
+
+    // A write that fails closes the file at once, keeps what arrived, and says why.
+    port.Open(1, "115200,n,8,1");
+    timeline.Clear();
+    ASSERT_TRUE(shared.dumpFile.Create(path.string()));
+    Feed(Cat({Frame('c', 'G'), Bytes(1000, 0x11)}));
+    rlimit saved{};
+    ::getrlimit(RLIMIT_FSIZE, &saved);
+    auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = saved;
+    small.rlim_cur = 1500;
+    ::setrlimit(RLIMIT_FSIZE, &small);
+    Feed(Bytes(1000, 0x22));
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_FALSE(protocol.Dumping());
+    EXPECT_FALSE(shared.dumpFile.IsOpen());
+    EXPECT_EQ(timeline.events.back().text, "Error: Can't write the dump file!\nFile too large");
+    EXPECT_EQ(shared.dumpFile.KeptPath(), path.string() + ".partial");
+    EXPECT_EQ(std::filesystem::file_size(path.string() + ".partial"), shared.dumpFile.Bytes());
+    EXPECT_GE(shared.dumpFile.Bytes(), 1000u);
+    EXPECT_EQ(std::filesystem::file_size(path), 16u);
+    // Only the earlier file and the partial one are there: no temporary file is left behind.
+    size_t entries = 0;
+    for (const auto& e : std::filesystem::directory_iterator(path.parent_path()))
+        entries += e.path().filename().string().rfind(path.filename().string(), 0) == 0;
+    EXPECT_EQ(entries, 2u);
 }
 
 }  // namespace
