@@ -52,7 +52,7 @@ class PtySimulatedBoard final : public SimulatedBoard {
     std::string Description() const override {
         char crystal[32];
         std::snprintf(crystal, sizeof crystal, "%g MHz", options_.crystalKhz / 1000.0);
-        return "Simulated board (" + std::string(crystal) + " crystal, " + pty_.SlavePath() + ")";
+        return "Simulated board, " + std::string(crystal) + " crystal";
     }
 
   private:
