@@ -14,14 +14,23 @@ bool ParseNumber(const std::string& text, double& value) {
 }
 
 bool ParsePace(const std::string& text, double& factor) {
-    if (text == "unpaced") return (factor = 0), true;
-    if (text == "realtime") return (factor = 1), true;
+    if (text == "unpaced") {
+        factor = 0;
+        return true;
+    }
+    if (text == "realtime") {
+        factor = 1;
+        return true;
+    }
     return ParseNumber(text, factor) && factor > 0;
 }
 
 bool ParseMode(const std::string& text, int& mode) {
-    for (int i = 0; i < 3; ++i)
-        if (text == kModes[i]) return (mode = i), true;
+    for (int i = 0; i < 3; ++i) {
+        if (text != kModes[i]) continue;
+        mode = i;
+        return true;
+    }
     return false;
 }
 
@@ -57,7 +66,7 @@ bool ParseAppOptions(const QStringList& arguments, AppOptions& o, std::string& e
         else if (arg == "--xtal")
             ok = value(v) && ParseCrystal(v, o.simulatedCrystalKhz);
         else if (arg == "--press")
-            ok = (pressed = true) && value(v) && ParseMode(v, press.mode);
+            ok = pressed = value(v) && ParseMode(v, press.mode);
         else if (arg == "--file")
             ok = value(press.file);
         else if (arg == "--section")

@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build needs, only those that are missing.
 set -euo pipefail
-packages=(cmake ninja-build g++ zlib1g-dev libgtest-dev libgmock-dev)
+# The window needs Qt 6 Widgets (and OpenGL headers its CMake files ask for); its smoke
+# test runs the program on Xvfb.
+packages=(cmake ninja-build g++ zlib1g-dev libgtest-dev libgmock-dev
+          qt6-base-dev qt6-base-dev-tools libgl-dev xvfb xauth)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

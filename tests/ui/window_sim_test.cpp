@@ -119,6 +119,30 @@ class WindowSimTest : public QObject {
         QVERIFY(!w.Get<QPushButton>(kIdcBrowse)->isEnabled());
     }
 
+    // Ticks far faster than the line: the estimate alone would reach 100 % at once, the bar
+    // must stay with the bytes that left the host.
+    void stepBarNeverRunsAheadOfTheLine() {
+        WindowFixture& w = *fixture_;
+        StartBoard({"--pace", "realtime"});
+        w.ChooseText(kIdcSection, "Logo");
+        const auto image = w.WriteFile("image.bin", 0x8000, 3);
+        w.dialogs.next = image.string();
+        w.Click(kIdcBrowse);
+        w.Click(kIdcOperation);
+        QVERIFY(WaitForStatus("Send data..."));
+        QVERIFY(w.Window().TimerRunning(kSendEstimateTimer));
+        const Board& board = w.Window().TheBoard();
+        const auto left = [&] {
+            return board.Port().BytesLeftHost() - w.Window().TheBoard().Shared().sendStartQueued;
+        };
+        for (int tick = 0; tick < 60; ++tick) w.Window().OnTimer(kSendEstimateTimer);
+        const int shown = w.Get<QProgressBar>(kIdcSubProgress)->value();
+        QVERIFY2(uint64_t(shown) <= left() * 100 / 0x8000, qPrintable(QString::number(shown)));
+        QVERIFY(shown < 100);
+        QVERIFY(WaitFor([&] { return !w.Window().OperationRunning(); }));
+        QCOMPARE(w.Text(kIdcStatusLine), QStringLiteral("Mission completed"));
+    }
+
     void cancelDuringDumpKeepsThePartialFileClosed() {
         WindowFixture& w = *fixture_;
         StartBoard({"--pace", "realtime"});
