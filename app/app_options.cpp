@@ -2,6 +2,9 @@
 #include "app/app_options.h"
 
 #include <charconv>
+#include <cstdio>
+
+#include "config/version.h"
 
 namespace pelorin::app {
 namespace {
@@ -101,6 +104,20 @@ std::string AppUsage() {
            "presses the operation button after start-up, answers the file dialog with PATH and\n"
            "message boxes with OK, prints the final status line and ends; exit status 0 after\n"
            "\"Mission completed\".\n";
+}
+
+std::optional<int> ReadOptions(int argc, char** argv, AppOptions& options) {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+    std::string error;
+    if (!ParseAppOptions(arguments, options, error)) {
+        std::fprintf(stderr, "pelorin: %s\n", error.c_str());
+        return 2;
+    }
+    if (options.help) std::fputs(AppUsage().c_str(), stdout);
+    if (options.version) std::printf("pelorin %s\n", GetVersionText().c_str());
+    if (options.help || options.version) return 0;
+    return std::nullopt;
 }
 
 }  // namespace pelorin::app

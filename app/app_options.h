@@ -28,5 +28,8 @@ struct AppOptions {
 // Fills `options`; false with `error` set on a bad option.
 bool ParseAppOptions(const QStringList& arguments, AppOptions& options, std::string& error);
 std::string AppUsage();
+// Reads the command line before any window exists: prints the usage, the version or what is
+// wrong, and returns the exit status when the program ends here.
+std::optional<int> ReadOptions(int argc, char** argv, AppOptions& options);
 
 }  // namespace pelorin::app

@@ -11,7 +11,6 @@
 #include "app/app_options.h"
 #include "app/press_run.h"
 #include "app/simulated_board.h"
-#include "config/version.h"
 #include "ui/loader_dlg.h"
 #include "ui/profile.h"
 
@@ -23,20 +22,8 @@ CLoaderApp::CLoaderApp(int& argc, char** argv) : QApplication(argc, argv) {
     setWindowIcon(AppIcon());
 }
 
-int CLoaderApp::InitInstance() {
-    AppOptions options;
+int CLoaderApp::InitInstance(const AppOptions& options) {
     std::string error;
-    if (!ParseAppOptions(arguments(), options, error)) {
-        std::fprintf(stderr, "pelorin: %s\n", error.c_str());
-        return 2;
-    }
-    if (options.help || options.version) {
-        std::fputs(
-            options.help ? AppUsage().c_str() : ("pelorin " + GetVersionText() + "\n").c_str(),
-            stdout);
-        return 0;
-    }
-
     ui::Profile profile(applicationName());
     ui::LoaderDlgSetup setup;
     setup.programPath = applicationFilePath().toStdString();

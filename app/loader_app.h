@@ -3,6 +3,8 @@
 
 #include <QApplication>
 
+#include "app/app_options.h"
+
 namespace pelorin::app {
 
 class CLoaderApp final : public QApplication {
@@ -12,7 +14,7 @@ class CLoaderApp final : public QApplication {
     CLoaderApp(int& argc, char** argv);
 
     // Runs the main window modally until the operator closes it; returns the exit status.
-    int InitInstance();
+    int InitInstance(const AppOptions& options);
 };
 
 }  // namespace pelorin::app
