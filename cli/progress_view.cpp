@@ -34,9 +34,12 @@ const char* OutcomeName(int exitCode) {
 }
 
 std::string Bar(unsigned percent) {
-    const int filled = int(std::min(percent, 100u)) * kBarWidth / 100;
-    return "[" + std::string(size_t(filled), '#') + std::string(size_t(kBarWidth - filled), '-') +
-           "]";
+    const auto filled = size_t(std::min(percent, 100u)) * kBarWidth / 100;
+    std::string bar(kBarWidth + 2, '-');
+    bar.front() = '[';
+    bar.back() = ']';
+    std::fill_n(bar.begin() + 1, filled, '#');
+    return bar;
 }
 
 std::string JsonEscape(const std::string& text) {
@@ -64,6 +67,12 @@ std::string Bytes(double bytes) {
         std::snprintf(buffer, sizeof buffer, "%.2f MiB", bytes / 1024 / 1024);
     else
         std::snprintf(buffer, sizeof buffer, "%.1f KiB", bytes / 1024);
+    return buffer;
+}
+
+std::string Decimal(double value) {
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%.1f", value);
     return buffer;
 }
 
@@ -278,8 +287,7 @@ void ProgressView::ProgressLines() {
                  (step_.active ? ",\"bytes\":" + std::to_string(step_.done) + ",\"total\":" +
                                      std::to_string(step_.total) + ",\"bytesPerSecond\":" +
                                      std::to_string(static_cast<long long>(step_.bytesPerSecond)) +
-                                     ",\"secondsLeft\":" +
-                                     std::to_string(static_cast<long long>(step_.secondsLeft))
+                                     ",\"secondsLeft\":" + Decimal(step_.secondsLeft)
                                : std::string()) +
                  "}");
             break;

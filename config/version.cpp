@@ -11,8 +11,14 @@ ProductVersion BuiltProductVersion() {
 }
 
 std::string FormatVersionText(const ProductVersion& v) {
-    return "V" + std::to_string(v.major) + "." + std::to_string(v.minor) + std::to_string(v.patch) +
-           std::to_string(v.tweak);
+    // Appended piece by piece: GCC 12 warns falsely (-Wrestrict) on "V" + std::string&&.
+    std::string text = "V";
+    text += std::to_string(v.major);
+    text += '.';
+    text += std::to_string(v.minor);
+    text += std::to_string(v.patch);
+    text += std::to_string(v.tweak);
+    return text;
 }
 
 std::string GetVersionText() {

@@ -2,6 +2,7 @@
 // instance (`tempDir`), and in that the working files under the names the tool has always used.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -28,17 +29,32 @@ WorkPaths WorkPathsFor(const std::filesystem::path& tempDir);
 // Where the configuration editor saves its text for the helper: beside the program file.
 std::filesystem::path SavedLayoutTextPath(const std::filesystem::path& programDir);
 
-// The calling user's private directory: `tmpdirEnv` (pass getenv("TMPDIR")) when it is a
-// directory owned by the user that nobody else may write, else "pelorin-<uid>" below it (or
-// below /tmp), created with mode 0700 and checked to be a real directory of ours.
+// The calling user's private directory, below which each instance makes its `tempDir`:
+// - "pelorin" below `runtimeDirEnv` (pass getenv("XDG_RUNTIME_DIR")) when that is an absolute
+//   path to a directory of the user's with mode 0700;
+// - else `tmpdirEnv` (pass getenv("TMPDIR")) itself when it is a directory of the user's that
+//   nobody else may write;
+// - else "pelorin-<uid>" below `tmpdirEnv` (or /tmp), created with mode 0700.
+// When that name is held by anything but a private directory of the user's (another owner,
+// open to others, a link, not a directory), it is left alone and a private folder
+// "<name>-XXXXXX" beside it is used instead: an earlier one of the user's, else a new one.
 struct UserDirResult {
     std::filesystem::path path;
     std::string error;  // empty on success
 };
+UserDirResult PrivateUserDir(const char* runtimeDirEnv, const char* tmpdirEnv);
+// The same, with $XDG_RUNTIME_DIR taken from the environment.
 UserDirResult PrivateUserDir(const char* tmpdirEnv);
 
+// Deletes the `tempDir` of every instance under `userDir` that has ended (its lock is free,
+// whether it ended cleanly or was killed), with everything in it. Cheap enough to run at the
+// start of every operation: one directory listing and one lock attempt per instance. Links
+// are never followed; entries that are not directories of the user's, and directories still
+// being set up (no lock yet), are left alone. Returns how many directories it removed.
+size_t SweepEndedRuns(const std::filesystem::path& userDir);
+
 // This instance's `tempDir`, held (locked) for the object's life so that other instances leave
-// it alone. Opening one also deletes the directories of instances that are no longer running.
+// it alone. Opening one also sweeps the directories of ended instances (SweepEndedRuns).
 // Destruction removes the directory if nothing but the lock is left in it.
 class WorkDir {
   public:

@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -79,10 +80,92 @@ bool MakeOwnDirectory(const std::filesystem::path& path) {
     return ::mkdir(p.c_str(), 0700) == 0;
 }
 
-// Deletes the directories of instances that have ended: their lock can be taken.
-void SweepEndedInstances(const std::string& userDir) {
-    int dirFd = ::open(userDir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (dirFd < 0) return;
+// A directory that only the calling user can reach: a real directory (not a link), owned by
+// the user, closed to group and others. Owner bits that a strict umask took are given back.
+bool IsPrivateDirectory(const std::string& path) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat st;
+    bool ok = ::fstat(fd, &st) == 0 && st.st_uid == ::getuid() && (st.st_mode & 077) == 0;
+    if (ok && (st.st_mode & 0700) != 0700) ok = ::fchmod(fd, 0700) == 0;
+    ::close(fd);
+    return ok;
+}
+
+// A private folder left by an earlier run whose usual name was taken: "<prefix>XXXXXX".
+// Only the user can have made a private directory of the user's, so it is safe to take again.
+std::optional<std::string> EarlierFallback(const std::string& base, const std::string& prefix) {
+    int dirFd = ::open(base.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd < 0) return std::nullopt;
+    std::optional<std::string> found;
+    for (const std::string& name : EntryNames(dirFd)) {
+        if (name.size() != prefix.size() + 6 || name.rfind(prefix, 0) != 0) continue;
+        if (IsPrivateDirectory(base + "/" + name)) {
+            found = base + "/" + name;
+            break;
+        }
+    }
+    ::close(dirFd);
+    return found;
+}
+
+// `name` below `base`, made if missing. When the name is held by something that is not a
+// private directory of ours (another user may have made it first), a private folder beside it
+// is used instead, so that nobody can keep the tool from working by taking the name.
+UserDirResult UserDirIn(const std::string& base, const std::string& name) {
+    std::string dir = base + "/" + name;
+    if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST)
+        return {{}, "Cannot create " + dir + ": " + LastSystemErrorText()};
+    if (IsPrivateDirectory(dir)) return {dir, {}};
+    const std::string prefix = name + "-";
+    if (auto earlier = EarlierFallback(base, prefix)) return {*earlier, {}};
+    std::string fresh = base + "/" + prefix + "XXXXXX";
+    if (!::mkdtemp(fresh.data()))
+        return {{},
+                dir + " is taken and no other folder can be made in " + base + ": " +
+                    LastSystemErrorText()};
+    if (!IsPrivateDirectory(fresh)) return {{}, fresh + " cannot be made private"};
+    return {fresh, {}};
+}
+
+// $XDG_RUNTIME_DIR counts only as the standard describes it: absolute, ours, mode 0700.
+bool IsRuntimeDir(const char* env) {
+    if (!env || env[0] != '/') return false;
+    int fd = ::open(NoTrailingSlash(env).c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat st;
+    const bool ok = ::fstat(fd, &st) == 0 && st.st_uid == ::getuid() && (st.st_mode & 0777) == 0700;
+    ::close(fd);
+    return ok;
+}
+
+}  // namespace
+
+UserDirResult PrivateUserDir(const char* runtimeDirEnv, const char* tmpdirEnv) {
+    if (IsRuntimeDir(runtimeDirEnv)) return UserDirIn(NoTrailingSlash(runtimeDirEnv), "pelorin");
+    std::string base = "/tmp";
+    if (tmpdirEnv && *tmpdirEnv) {
+        std::string tmpdir = NoTrailingSlash(tmpdirEnv);
+        struct stat st;
+        if (::lstat(tmpdir.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+            if (st.st_uid == ::getuid() && (st.st_mode & 022) == 0) return {tmpdir, {}};
+            base = tmpdir;
+        } else if (::stat(tmpdir.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+            base = tmpdir;  // a link to a directory, as /tmp is on some systems
+        }
+    }
+    return UserDirIn(base, "pelorin-" + std::to_string(::getuid()));
+}
+
+UserDirResult PrivateUserDir(const char* tmpdirEnv) {
+    return PrivateUserDir(::getenv("XDG_RUNTIME_DIR"), tmpdirEnv);
+}
+
+size_t SweepEndedRuns(const std::filesystem::path& userDir) {
+    size_t swept = 0;
+    int dirFd =
+        ::open(NoTrailingSlash(userDir).c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (dirFd < 0) return 0;
     for (const std::string& name : EntryNames(dirFd)) {
         if (name.rfind(kInstancePrefix, 0) != 0) continue;
         struct stat st;
@@ -92,49 +175,21 @@ void SweepEndedInstances(const std::string& userDir) {
         int sub = ::openat(dirFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         if (sub < 0) continue;
         // A directory without its lock is still being set up by its instance: leave it.
-        int lock = ::openat(sub, kLockName, O_RDWR | O_NOFOLLOW | O_CLOEXEC);
+        int lock = ::openat(sub, kLockName, O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
         if (lock >= 0 && ::flock(lock, LOCK_EX | LOCK_NB) == 0) {
             EmptyDirectory(sub);
-            ::unlinkat(dirFd, name.c_str(), AT_REMOVEDIR);
+            if (::unlinkat(dirFd, name.c_str(), AT_REMOVEDIR) == 0) ++swept;
         }
         if (lock >= 0) ::close(lock);
         ::close(sub);
     }
     ::close(dirFd);
-}
-
-}  // namespace
-
-UserDirResult PrivateUserDir(const char* tmpdirEnv) {
-    const uid_t uid = ::getuid();
-    std::string base = "/tmp";
-    if (tmpdirEnv && *tmpdirEnv) {
-        std::string tmpdir = NoTrailingSlash(tmpdirEnv);
-        struct stat st;
-        if (::lstat(tmpdir.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
-            if (st.st_uid == uid && (st.st_mode & 022) == 0) return {tmpdir, {}};
-            base = tmpdir;
-        } else if (::stat(tmpdir.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
-            base = tmpdir;  // a link to a directory, as /tmp is on some systems
-        }
-    }
-    std::string dir = base + "/pelorin-" + std::to_string(uid);
-    if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST)
-        return {{}, "Cannot create " + dir + ": " + LastSystemErrorText()};
-    int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0)
-        return {{}, dir + " is not a directory of this user (" + LastSystemErrorText() + ")"};
-    struct stat st;
-    bool ours = ::fstat(fd, &st) == 0 && st.st_uid == uid;
-    if (ours && (st.st_mode & 077) != 0) ours = ::fchmod(fd, 0700) == 0;
-    ::close(fd);
-    if (!ours) return {{}, dir + " belongs to another user or cannot be made private"};
-    return {dir, {}};
+    return swept;
 }
 
 std::optional<WorkDir> WorkDir::Open(const std::filesystem::path& userDir, std::string* error) {
     std::string base = NoTrailingSlash(userDir);
-    SweepEndedInstances(base);
+    SweepEndedRuns(base);
     for (int attempt = 0; attempt < kInstanceAttempts; ++attempt) {
         std::string templ = base + "/" + kInstancePrefix + std::to_string(::getpid()) + "-XXXXXX";
         if (!::mkdtemp(templ.data())) {
@@ -146,7 +201,14 @@ std::optional<WorkDir> WorkDir::Open(const std::filesystem::path& userDir, std::
         std::string lockPath = templ + "/" + kLockName;
         int lock =
             ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-        if (lock < 0) continue;  // swept away by a starting instance; try a new name
+        if (lock < 0) {
+            const int why = errno;
+            ::rmdir(templ.c_str());       // nothing is in it yet: leave no trace of the failed try
+            if (why == ENOENT) continue;  // swept away by a starting instance; try a new name
+            errno = why;
+            if (error) *error = "Cannot create " + lockPath + ": " + LastSystemErrorText();
+            return std::nullopt;
+        }
         struct stat held;
         struct stat named;
         // Locked, and still the lock at that path: no other instance is deleting the directory.

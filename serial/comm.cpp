@@ -12,7 +12,11 @@ bool cnComm::Open(unsigned port, const char* settings) {
         SetLastError("port number " + std::to_string(port) + " is outside 1..1024");
         return false;
     }
+    const bool samePort = IsOpen() && port == portNumber_;
     SetPortNumber(port);
+    // A speed switch: closing would raise DTR and RTS again on the next open, and lose what
+    // has arrived and what waits to be sent.
+    if (samePort && OpenDeviceReusable()) return SetState(settings);
     if (!OpenDevice()) return false;
     if (!SetupDevice()) return false;
     return SetState(settings);
@@ -25,6 +29,10 @@ void cnComm::SetPortNumber(unsigned port) {
 
 void cnComm::SetNotifyTarget(MessageQueue* target) {
     notifyTarget_.store(target);
+}
+
+void cnComm::SetModemControl(IModemControl* control) {
+    modemControl_ = control ? control : &SystemModemControl();
 }
 
 void cnComm::Post(uint32_t id, int64_t lParam) {
@@ -56,6 +64,9 @@ void cnComm::NotifyTxEmpty() {
 }
 void cnComm::NotifyError(int64_t errorBits) {
     Post(WM_COMM_ERR, errorBits);
+}
+void cnComm::NotifyGone(int error) {
+    Post(WM_COMM_GONE, error);
 }
 
 std::string cnComm::LastError() const {

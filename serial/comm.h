@@ -1,6 +1,8 @@
 // cnComm: the serial port object. Opens a port by number with a line-settings text, hands out
 // what has arrived, queues blocks for sending, and runs a monitor thread per opening that posts
-// WM_COMM_* notifications (comm_messages.h) to a message queue.
+// WM_COMM_* notifications (comm_messages.h) to a message queue. Boards wire DTR and RTS to
+// reset and boot pins: the system raises both on every open of a terminal, so the port drops
+// them right after its first open and never closes the device for a speed switch.
 // The platform part lives in comm_posix.cpp (and later comm_win32.cpp) behind this header.
 #pragma once
 
@@ -11,6 +13,7 @@
 #include <string>
 
 #include "serial/message_queue.h"
+#include "serial/modem_control.h"
 #include "serial/port_names.h"
 #include "serial/serial_port.h"
 
@@ -18,8 +21,8 @@ namespace pelorin {
 
 // Threads: Open, Close, Read, Write, SetState, SetPortNumber, OpenDevice, SetupDevice,
 // StartMonitor and StopMonitor belong to one thread, the owner (the session worker). The
-// monitor thread only posts notifications and drains the write queue. LastError may be called
-// from any thread.
+// monitor thread only posts notifications and drains the write queue. LastError, BytesQueued
+// and BytesLeftHost may be called from any thread.
 class cnComm : public ISerialPort {
   public:
     // Device queues of the line, as far as the platform lets them be sized.
@@ -29,6 +32,9 @@ class cnComm : public ISerialPort {
     // Where the device can report modem lines and line errors, the monitor samples them this
     // often; devices without them (pseudo-terminals) are never sampled.
     static constexpr int kLineStatusPollMs = 100;
+    // While idle, the monitor looks this often whether the device node is still there (a
+    // vanished device mostly hangs up at once; this catches the ones that do not).
+    static constexpr int kPathCheckMs = 500;
 
     // Port numbers are resolved through `names`, which must outlive the object.
     explicit cnComm(PortNameTable& names);
@@ -41,10 +47,13 @@ class cnComm : public ISerialPort {
     // opening (set it before Open, change it only while closed).
     void SetNotifyTarget(MessageQueue* target) override;
 
-    // Closes the port if open, then opens `port` (1..1024) with `settings` such as
-    // "115200,n,8,1". A port number out of range fails before anything changes (an open port
-    // stays open). A failure after the device opened (settings rejected) leaves it open with its
-    // monitor running; the next Open or Close closes it.
+    // Opens `port` (1..1024) with `settings` such as "115200,n,8,1", closing first a port that
+    // is open. When the port is already open under the same number, on the same device, with
+    // its monitor running, the settings go to the open device instead (a speed switch): the
+    // device is not closed, the monitor goes on, arrived bytes stay readable and queued bytes
+    // are still sent. A port number out of range fails before anything changes (an open port
+    // stays open). A failure after the device opened (settings rejected) leaves it open with
+    // its monitor running; the next Open or Close closes it.
     bool Open(unsigned port, const char* settings) override;
     // Drops what is still queued for sending, stops the monitor, closes the device. Harmless
     // when closed.
@@ -53,20 +62,33 @@ class cnComm : public ISerialPort {
     // Copies up to `maxLength` bytes that have already arrived; never waits (`timeoutMs` is only
     // an upper bound). 0 when nothing arrived, the port is closed or has vanished, or the driver
     // counted a line error (framing, overrun, parity, break) since the last Read: then whatever
-    // had arrived is discarded.
+    // had arrived is discarded. A read that finds the device gone posts WM_COMM_GONE (once).
     unsigned Read(uint8_t* buffer, unsigned maxLength, unsigned timeoutMs) override;
     // Copies the bytes into the send queue and returns at once: `length` when the device took
     // them all immediately, 0 when (some of) them wait in the queue. Queued bytes leave in call
-    // order, sent by the monitor thread. 0 on a closed or vanished port.
+    // order, sent by the monitor thread. 0 on a closed or vanished port, or when the device
+    // refused them; a write that finds the device gone posts WM_COMM_GONE (once).
     unsigned Write(const uint8_t* data, unsigned length) override;
+    // Counted from the last OpenDevice; after Close they keep the last opening's figures (bytes
+    // the close discarded never left).
+    uint64_t BytesQueued() const override;
+    uint64_t BytesLeftHost() const override;
+
+    // Where the port's modem-line calls go; null means the system's. Tests record them with
+    // it. Set it while the port is closed; `control` must outlive the port's openings.
+    void SetModemControl(IModemControl* control);
 
     // The steps of Open, callable alone.
-    // Applies a line-settings text; fields it leaves out keep the device's current values.
-    // DTR and RTS are held off and flow control is off whatever the text says.
+    // Applies a line-settings text to the open device at once; fields it leaves out keep the
+    // device's current values. DTR and RTS are held off and flow control is off whatever the
+    // text says.
     bool SetState(const char* settings);
     // Stores the number and resolves the device it names (see port_names.h).
     void SetPortNumber(unsigned port);
-    // Opens the device exclusively (closing first if open) and starts the monitor.
+    // Opens the device (closing first if open) and starts the monitor. Exclusive among
+    // programs that lock the device as this one does; the lock ends with the descriptor, so
+    // also with a process that dies. DTR and RTS are dropped at once, and a close leaves them
+    // so.
     bool OpenDevice();
     // Clears both directions of the line and the send queue.
     bool SetupDevice();
@@ -76,7 +98,8 @@ class cnComm : public ISerialPort {
     // Ends the monitor thread; false if none exists or it did not end within `timeoutMs`
     // (it is still joined: it never blocks on anything but its wake-up).
     bool StopMonitor(unsigned timeoutMs);
-    // True while the monitor thread runs its loop (it ends by itself when the device vanishes).
+    // True while the monitor thread runs its loop. It ends by itself only when the device hangs
+    // up, fails or vanishes, and then posts WM_COMM_GONE first.
     bool MonitorActive() const { return monitorActive_.load(); }
 
     unsigned PortNumber() const { return portNumber_; }
@@ -89,6 +112,12 @@ class cnComm : public ISerialPort {
     struct Device;  // the platform's handles and the monitor's state
 
     int MonitorLoop();
+    // True when `deviceName_` is the device open now, alive and monitored: new settings can
+    // go to it without closing it.
+    bool OpenDeviceReusable() const;
+    // The device hung up or vanished: from then on reads and writes return 0, the monitor
+    // ends, and WM_COMM_GONE goes out, once per opening whichever thread sees it first.
+    void MarkGone(const char* what, int error);
     void NotifyReceive();
     void NotifyCts(bool on);
     void NotifyDsr(bool on);
@@ -97,6 +126,7 @@ class cnComm : public ISerialPort {
     void NotifyBreak();
     void NotifyTxEmpty();
     void NotifyError(int64_t errorBits);
+    void NotifyGone(int error);
     void Post(uint32_t id, int64_t lParam);
     void SetLastError(std::string text);
     // Owner thread only: names the port from portNumber_ and deviceName_.
@@ -111,6 +141,7 @@ class cnComm : public ISerialPort {
     // The number the running monitor posts with: fixed for one opening.
     std::atomic<unsigned> monitorPort_{0};
     std::atomic<bool> monitorActive_{false};
+    IModemControl* modemControl_ = &SystemModemControl();  // owner thread only
     std::unique_ptr<Device> device_;
 
     mutable std::mutex errorMutex_;

@@ -17,8 +17,9 @@ inline constexpr uint32_t WM_COMM_RLSD = kWmUser + 624;     // port; 0
 inline constexpr uint32_t WM_COMM_BREAK = kWmUser + 625;    // port; 0
 inline constexpr uint32_t WM_COMM_TXEMPTY = kWmUser + 626;  // port; 0
 inline constexpr uint32_t WM_COMM_ERR = kWmUser + 627;      // port; kCommErr* bits
-// The device hung up or vanished; the monitor has ended. Posted once per opening.
-inline constexpr uint32_t WM_COMM_GONE = kWmUser + 628;  // port; the system's error number
+// The device hung up or vanished: posted once per opening, after which reads and writes return
+// 0 until the port is opened again.
+inline constexpr uint32_t WM_COMM_GONE = kWmUser + 628;  // port; the errno value
 
 // Line error bits carried by WM_COMM_ERR (the values the Windows port reports as CE_*).
 inline constexpr int64_t kCommErrRxOver = 0x0001;   // input buffer overflow

@@ -1,13 +1,16 @@
-// cnComm on POSIX terminals: exclusive non-blocking open, raw termios line settings, and a
-// monitor thread that waits in poll() (never spins), posts notifications and drains the send
-// queue. Modem lines and line error counts come from TIOCGICOUNT where the driver keeps them.
+// cnComm on POSIX terminals: exclusive non-blocking open under a lock the kernel drops with the
+// descriptor, raw termios line settings, and a monitor thread that waits in poll() (never
+// spins), posts notifications, drains the send queue and notices a device that is gone. Modem
+// lines and line error counts come from TIOCGICOUNT where the driver keeps them.
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <deque>
@@ -22,7 +25,9 @@
 
 #include "serial/comm.h"
 #include "serial/comm_messages.h"
+#include "serial/device_lock.h"
 #include "serial/line_settings.h"
+#include "serial/modem_control.h"
 
 namespace pelorin {
 namespace {
@@ -181,10 +186,9 @@ bool ReadLineCounters(int fd, LineCounters& out) {
 #endif
 }
 
-void DropModemLines(int fd) {
-    // Pseudo-terminals have no modem lines and refuse this; that is no failure.
-    int lines = TIOCM_DTR | TIOCM_RTS;
-    (void)ioctl(fd, TIOCMBIC, &lines);
+// Errors after which the device is no longer there to talk to.
+bool IsGoneError(int error) {
+    return error == EIO || error == ENXIO || error == ENODEV;
 }
 
 void CloseFd(int& fd) {
@@ -195,8 +199,13 @@ void CloseFd(int& fd) {
 }  // namespace
 
 struct cnComm::Device {
+    // Set and closed by the owner under sendMutex, so that BytesLeftHost (any thread) never
+    // asks a closed descriptor; the owner and the monitor read it without the lock.
     int fd = -1;
     std::string path;  // fixed for one opening; the monitor names it in errors
+    // The file the path led to at opening; the monitor checks the path still leads there.
+    dev_t nodeDevice = 0;
+    ino_t nodeInode = 0;
     // The monitor's wake-up: one byte means "look again" (stop, a Read, a new write).
     int wakeRead = -1;
     int wakeWrite = -1;
@@ -216,6 +225,10 @@ struct cnComm::Device {
     std::mutex sendMutex;
     std::deque<std::vector<uint8_t>> sendQueue;
     size_t sendOffset = 0;  // bytes of sendQueue.front() already written
+    // Since the last OpenDevice: bytes Write took, and bytes handed to the driver. Changed
+    // under sendMutex; `queued` is also read without it.
+    std::atomic<uint64_t> queued{0};
+    std::atomic<uint64_t> handed{0};
 
     void Wake() const {
         const uint8_t byte = 1;
@@ -233,8 +246,23 @@ struct cnComm::Device {
     }
     void DropSendQueue() {
         std::lock_guard lock(sendMutex);
+        DropSendQueueLocked();
+    }
+    void DropSendQueueLocked() {
         sendQueue.clear();
         sendOffset = 0;
+    }
+    // What the driver still holds for sending; 0 where it cannot tell. Caller holds sendMutex.
+    uint64_t DriverHeldLocked() const {
+        int held = 0;
+        if (fd < 0 || ::ioctl(fd, TIOCOUTQ, &held) != 0 || held < 0) return 0;
+        return static_cast<uint64_t>(held);
+    }
+    // The driver is about to discard what it holds: those bytes never leave the host.
+    // Caller holds sendMutex.
+    void UncountDriverOutputLocked() {
+        const uint64_t h = handed.load();
+        handed.store(h - std::min(h, DriverHeldLocked()));
     }
     // Writes queued bytes until the device would block. Returns errno of a failed write,
     // 0 otherwise. Caller holds sendMutex.
@@ -243,6 +271,7 @@ struct cnComm::Device {
             const std::vector<uint8_t>& block = sendQueue.front();
             const ssize_t n = ::write(fd, block.data() + sendOffset, block.size() - sendOffset);
             if (n > 0) {
+                handed.store(handed.load() + static_cast<uint64_t>(n));
                 sendOffset += static_cast<size_t>(n);
                 if (sendOffset == block.size()) {
                     sendQueue.pop_front();
@@ -254,12 +283,19 @@ struct cnComm::Device {
                 return 0;
             } else {
                 const int error = n < 0 ? errno : EIO;
-                sendQueue.clear();
-                sendOffset = 0;
+                DropSendQueueLocked();
                 return error;
             }
         }
         return 0;
+    }
+    // False when the path no longer leads to the device opened (unplugged, or another device
+    // in its place). A path that cannot be looked at for another reason counts as there.
+    bool NodeStillThere() const {
+        struct stat st {};
+        if (::stat(path.c_str(), &st) != 0)
+            return errno != ENOENT && errno != ENOTDIR && errno != ENODEV && errno != ENXIO;
+        return st.st_dev == nodeDevice && st.st_ino == nodeInode;
     }
 };
 
@@ -287,11 +323,22 @@ bool cnComm::IsOpen() const {
     return device_->fd >= 0;
 }
 
+bool cnComm::OpenDeviceReusable() const {
+    const Device& d = *device_;
+    return IsOpen() && !d.gone.load() && monitorActive_.load() && d.path == deviceName_;
+}
+
 bool cnComm::OpenDevice() {
     if (IsOpen()) Close();
     Device& d = *device_;
     if (deviceName_.empty()) {
         SetLastError("COM" + std::to_string(portNumber_) + " names no device");
+        return false;
+    }
+    // Opening a terminal raises DTR and RTS, even an open that is then refused: a port another
+    // program holds is left unopened.
+    if (DeviceLockHeld(deviceName_)) {
+        SetLastSystemError("port in use", EBUSY);
         return false;
     }
     // Non-blocking: never wait for carrier; no controlling terminal: the line's state must not
@@ -301,21 +348,19 @@ bool cnComm::OpenDevice() {
         SetLastSystemError("cannot open", errno);
         return false;
     }
-    // The advisory lock keeps out other programs that lock (and root, whom TIOCEXCL does not
-    // stop); TIOCEXCL keeps out every other non-root open.
+    // Only a lock that the kernel drops with the descriptor: the terminal's exclusive flag
+    // outlives a killed process and would shut out every later run that is not root's.
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         SetLastSystemError("port in use", errno == EWOULDBLOCK ? EBUSY : errno);
         ::close(fd);
         return false;
     }
+    // The open raised both lines; drop them before anything else. Pseudo-terminals have no
+    // modem lines and refuse, which is no failure.
+    (void)modemControl_->SetLines(fd, kModemDtr | kModemRts, false);
     termios tio{};
     if (::tcgetattr(fd, &tio) != 0) {
         SetLastSystemError("not a serial device", errno);
-        ::close(fd);
-        return false;
-    }
-    if (::ioctl(fd, TIOCEXCL) != 0) {
-        SetLastSystemError("cannot take the port exclusively", errno);
         ::close(fd);
         return false;
     }
@@ -323,13 +368,23 @@ bool cnComm::OpenDevice() {
     // SetState runs.
     MakeRaw(tio);
     (void)::tcsetattr(fd, TCSANOW, &tio);
-    DropModemLines(fd);
+    // Leave the lines alone on close too; they are off, and stay so.
+    (void)modemControl_->SetDropOnClose(fd, false);
 
-    d.fd = fd;
+    struct stat node {};
+    (void)::fstat(fd, &node);
+    {
+        std::lock_guard lock(d.sendMutex);
+        d.fd = fd;
+        d.DropSendQueueLocked();
+        d.queued.store(0);
+        d.handed.store(0);
+    }
     d.path = deviceName_;
+    d.nodeDevice = node.st_dev;
+    d.nodeInode = node.st_ino;
     d.gone.store(false);
     d.receivePending.store(false);
-    d.DropSendQueue();
     d.hasCounters = ReadLineCounters(fd, d.readBaseline);
 
     if (!StartMonitor()) {
@@ -344,9 +399,15 @@ bool cnComm::SetupDevice() {
     Device& d = *device_;
     // The tty layer's buffers have a fixed size (4096 bytes of input in the line discipline);
     // there is nothing to size here, only both directions to clear.
-    d.DropSendQueue();
-    if (::tcflush(d.fd, TCIOFLUSH) != 0) {
-        SetLastSystemError("cannot clear the line", errno);
+    int error = 0;
+    {
+        std::lock_guard lock(d.sendMutex);
+        d.DropSendQueueLocked();
+        d.UncountDriverOutputLocked();
+        if (::tcflush(d.fd, TCIOFLUSH) != 0) error = errno;
+    }
+    if (error != 0) {
+        SetLastSystemError("cannot clear the line", error);
         return false;
     }
     if (d.hasCounters) ReadLineCounters(d.fd, d.readBaseline);
@@ -371,23 +432,26 @@ bool cnComm::SetState(const char* settings) {
         SetLastError(std::string("line settings \"") + settings + "\" not supported here");
         return false;
     }
+    // TCSANOW: a speed switch takes effect at once, also with bytes still waiting to be sent.
     if (::tcsetattr(d.fd, TCSANOW, &tio) != 0) {
         SetLastSystemError("cannot apply the line settings", errno);
         return false;
     }
-    DropModemLines(d.fd);
+    (void)modemControl_->SetLines(d.fd, kModemDtr | kModemRts, false);
     return true;
 }
 
 void cnComm::Close() {
     if (!IsOpen()) return;
     Device& d = *device_;
-    d.DropSendQueue();
-    (void)::tcflush(d.fd, TCOFLUSH);
+    {
+        std::lock_guard lock(d.sendMutex);
+        d.DropSendQueueLocked();
+        d.UncountDriverOutputLocked();
+        (void)::tcflush(d.fd, TCOFLUSH);
+    }
     StopMonitor(kStopMonitorMs);
-    // The exclusive flag belongs to the terminal, not to this descriptor: clear it, or the port
-    // stays shut while anyone else still holds it open.
-    (void)::ioctl(d.fd, TIOCNXCL);
+    std::lock_guard lock(d.sendMutex);
     CloseFd(d.fd);
 }
 
@@ -404,10 +468,13 @@ unsigned cnComm::Read(uint8_t* buffer, unsigned maxLength, unsigned timeoutMs) {
         (void)::tcflush(d.fd, TCIFLUSH);
     } else if (buffer && maxLength > 0) {
         const ssize_t n = ::read(d.fd, buffer, maxLength);
+        const int error = n < 0 ? errno : 0;
         if (n > 0)
             count = static_cast<unsigned>(n);
-        else if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)
-            SetLastSystemError("read failed", errno);
+        else if (IsGoneError(error))
+            MarkGone("read failed", error);
+        else if (error != 0 && error != EAGAIN && error != EWOULDBLOCK && error != EINTR)
+            SetLastSystemError("read failed", error);
     }
     // Only after the read: data that arrived meanwhile is then seen by the monitor and
     // announced again, never lost.
@@ -421,20 +488,45 @@ unsigned cnComm::Write(const uint8_t* data, unsigned length) {
     if (d.gone.load() || !data || length == 0) return 0;
     bool wakeMonitor = false;
     bool allWritten = false;
+    int error = 0;
     {
         std::lock_guard lock(d.sendMutex);
         const bool wasIdle = d.sendQueue.empty();
         d.sendQueue.emplace_back(data, data + length);
+        d.queued.store(d.queued.load() + length);
         if (wasIdle) {
             // Nothing ahead of these bytes: hand the device what it takes now.
-            if (const int error = d.WriteQueuedLocked(); error != 0)
-                SetLastSystemError("write failed", error);
-            allWritten = d.sendQueue.empty();
-            wakeMonitor = !allWritten;
+            error = d.WriteQueuedLocked();
+            allWritten = error == 0 && d.sendQueue.empty();
+            wakeMonitor = !d.sendQueue.empty();
         }
     }
+    if (IsGoneError(error))
+        MarkGone("write failed", error);
+    else if (error != 0)
+        SetLastSystemError("write failed", error);
     if (wakeMonitor) d.Wake();
     return allWritten ? length : 0;
+}
+
+uint64_t cnComm::BytesQueued() const {
+    return device_->queued.load();
+}
+
+uint64_t cnComm::BytesLeftHost() const {
+    Device& d = *device_;
+    std::lock_guard lock(d.sendMutex);
+    const uint64_t handed = d.handed.load();
+    return handed - std::min(handed, d.DriverHeldLocked());
+}
+
+void cnComm::MarkGone(const char* what, int error) {
+    Device& d = *device_;
+    if (d.gone.exchange(true)) return;
+    d.DropSendQueue();
+    SetLastError(SystemErrorText(monitorPort_.load(), d.path, what, error));
+    NotifyGone(error);
+    d.Wake();  // the monitor ends on its next look
 }
 
 bool cnComm::StartMonitor() {
@@ -474,30 +566,38 @@ int cnComm::MonitorLoop() {
     const unsigned port = monitorPort_.load();
     LineCounters seen;
     const bool sampleLines = d.hasCounters && ReadLineCounters(d.fd, seen);
-    int exitCode = 0;
+    // Never an endless wait: an idle monitor looks at the device node now and then. Counted
+    // in whole idle waits, so the look never slips a wait late.
+    const int idleWaitMs = sampleLines ? kLineStatusPollMs : kPathCheckMs;
+    const int idleWaitsPerPathCheck = std::max(1, kPathCheckMs / idleWaitMs);
+    int idleWaits = 0;
 
-    while (d.monitorRunning.load()) {
+    while (d.monitorRunning.load() && !d.gone.load()) {
         short wanted = 0;
         if (!d.receivePending.load()) wanted |= POLLIN;
         if (d.SendQueued()) wanted |= POLLOUT;
         pollfd fds[2] = {{d.wakeRead, POLLIN, 0}, {d.fd, wanted, 0}};
-        const int ready = ::poll(fds, 2, sampleLines ? kLineStatusPollMs : -1);
+        const int ready = ::poll(fds, 2, idleWaitMs);
         if (ready < 0) {
             if (errno == EINTR) continue;
-            SetLastError(SystemErrorText(port, d.path, "monitor cannot wait", errno));
-            exitCode = 1;
+            MarkGone("the monitor cannot wait", errno);
             break;
         }
         if (fds[0].revents & POLLIN) d.DrainWake();
-        if (!d.monitorRunning.load()) break;
+        if (!d.monitorRunning.load() || d.gone.load()) break;
 
+        // Idle: the one moment a look at the file system costs nothing that matters.
+        if (ready == 0 && ++idleWaits >= idleWaitsPerPathCheck) {
+            idleWaits = 0;
+            if (!d.NodeStillThere()) {
+                MarkGone("device node disappeared", ENODEV);
+                break;
+            }
+        }
         const short events = fds[1].revents;
         if (events & (POLLHUP | POLLERR | POLLNVAL)) {
-            // The far end hung up or the device vanished: poll would report it forever, so
-            // the monitor ends here and reads and writes return 0 until the port is reopened.
-            d.gone.store(true);
-            d.DropSendQueue();
-            SetLastError(SystemErrorText(port, d.path, "line hung up", EIO));
+            // The far end hung up or the device vanished: poll would report it forever.
+            MarkGone("line hung up", EIO);
             break;
         }
         if (events & POLLIN) {
@@ -506,13 +606,18 @@ int cnComm::MonitorLoop() {
         }
         if (events & POLLOUT) {
             bool drained = false;
+            int error = 0;
             {
                 std::lock_guard lock(d.sendMutex);
                 const bool hadData = !d.sendQueue.empty();
-                if (const int error = d.WriteQueuedLocked(); error != 0)
-                    SetLastError(SystemErrorText(port, d.path, "write failed", error));
-                drained = hadData && d.sendQueue.empty();
+                error = d.WriteQueuedLocked();
+                drained = hadData && error == 0 && d.sendQueue.empty();
             }
+            if (IsGoneError(error)) {
+                MarkGone("write failed", error);
+                break;
+            }
+            if (error != 0) SetLastError(SystemErrorText(port, d.path, "write failed", error));
             if (drained) NotifyTxEmpty();
         }
         if (LineCounters now; sampleLines && ReadLineCounters(d.fd, now)) {
@@ -534,7 +639,7 @@ int cnComm::MonitorLoop() {
         }
     }
     monitorActive_.store(false);
-    return exitCode;
+    return 0;
 }
 
 }  // namespace pelorin

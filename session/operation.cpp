@@ -222,6 +222,7 @@ void Operation::OnUpdate(uint64_t kind, int64_t value) {
     nextTick_ = now + std::chrono::milliseconds(request_.tickMs);
     if (kind == kUpdateStage) {
         stage_ = static_cast<char>(value & 0xFF);
+        sending_ = false;  // a long write belongs to the stage that announced it
         rate_.Reset();
         // The letter's own text: the shared text may already hold a later stage's.
         const std::string_view text = StageTextFor(stage_);

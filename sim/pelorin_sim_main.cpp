@@ -55,6 +55,9 @@ int main(int argc, char** argv) {
                                  pelorin::sim::kDefaultFlashBytes, options.fill, config.flash,
                                  error))
         return Fail(error);
+    if (const auto at = options.faults.corruptFlashByte; at && *at >= config.flash.size())
+        return Fail("--corrupt-flash-byte " + std::to_string(*at) + " lies beyond the " +
+                    std::to_string(config.flash.size()) + "-byte flash");
 
     // Signals arrive through a descriptor the loop polls: no handler, no shared flag.
     sigset_t signals;

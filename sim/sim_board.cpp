@@ -46,6 +46,11 @@ uint8_t SimBoard::Garbage() {
 }
 
 void SimBoard::EndOperation(const std::string& why) {
+    if (options_.logReceived) {
+        const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(
+            Clock::now().time_since_epoch());
+        log_("received " + std::to_string(receivedBytes_) + " at " + std::to_string(ns.count()));
+    }
     log_("operation ended: " + why + "; power on again");
     std::string error;
     if (SaveFlash(options_.flashPath, model_.Flash(), error))
@@ -103,6 +108,17 @@ void SimBoard::ReadHost(Clock::time_point now) {
     fromHost_.Moved(now, hostBaud_, count);
     model_.Receive(buffer, count, hostBaud_);
     if (Busy()) operationBytes_ += count;
+    LogReceived(now, count);
+}
+
+void SimBoard::LogReceived(Clock::time_point now, size_t count) {
+    constexpr uint64_t kLogStep = 8192;
+    if (!options_.logReceived) return;
+    const uint64_t before = receivedBytes_;
+    receivedBytes_ += count;
+    if (before / kLogStep == receivedBytes_ / kLogStep) return;
+    const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(now.time_since_epoch());
+    log_("received " + std::to_string(receivedBytes_) + " at " + std::to_string(ns.count()));
 }
 
 size_t SimBoard::VanishBudget(size_t wanted) const {

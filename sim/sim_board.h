@@ -37,6 +37,7 @@ class SimBoard {
     uint8_t Garbage();
     // At most `wanted`, less when --vanish-after is close, so the board vanishes mid-stream.
     size_t VanishBudget(size_t wanted) const;
+    void LogReceived(Clock::time_point now, size_t count);
 
     const SimOptions& options_;
     PtyLink& pty_;
@@ -52,6 +53,7 @@ class SimBoard {
     Clock::time_point finishedAt_{};
     bool finishedSeen_ = false;
     uint64_t operationBytes_ = 0;
+    uint64_t receivedBytes_ = 0;  // from the host, over the board's life
     bool vanished_ = false;
     bool exitRequested_ = false;
 

@@ -19,6 +19,7 @@ struct SimOptions {
     double paceFactor = 1.0;  // line speed multiplier; 0 = unpaced
     TargetFaults faults;
     bool once = false;
+    bool logReceived = false;  // log the bytes taken from the host, with the monotonic clock
     uint64_t vanishAfter = 0;  // bytes of one operation before the board vanishes; 0 = never
     std::string imagesDir;
     unsigned promptMs = 100;

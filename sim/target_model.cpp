@@ -368,6 +368,12 @@ struct TargetModel::State {
         Progress(data.size(), config.writeUsPerKiB);
         const size_t fits = std::min(data.size(), end - start);
         std::copy_n(data.begin(), fits, config.flash.begin() + static_cast<long>(start));
+        if (const auto at = config.faults.corruptFlashByte; at && *at < config.flash.size()) {
+            uint8_t& cell = config.flash[*at];
+            Log("fault: flash byte at " + Hex32(*at) + " flips from " + Hex32(cell) + " to " +
+                Hex32(static_cast<uint8_t>(~cell)));
+            cell = static_cast<uint8_t>(~cell);
+        }
         Announce('O', "done");
         Finish('O');
     }

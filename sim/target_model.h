@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,9 @@ struct TargetFaults {
     unsigned noiseBytes = 0;      // bytes of noise (never 0xFE) sent between frames
     bool splitFrames = false;     // frames leave in two separate chunks
     bool dumpAfterG = false;      // dump data leaves in the same chunk as the 'G' frame
+    // Flash offset whose byte flips (all bits) each time a Download has written its section,
+    // as a failing flash cell would: a later Dump reads it changed.
+    std::optional<uint32_t> corruptFlashByte;
 };
 
 struct TargetConfig {

@@ -1,6 +1,9 @@
 // Working directories, the download file checks and the prepared data file.
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <zlib.h>
 
@@ -8,234 +11,246 @@
 
 #include <cstring>
 #include <random>
+#include <set>
 
 #include "config/data_prep.h"
 #include "config/image_check.h"
 #include "config/work_dir.h"
+#include "sim/gzip_member.h"
 #include "temp_dir.h"
 
 namespace pelorin {
 namespace {
 
+namespace fs = std::filesystem;
 using testing::ReadBytes;
+using testing::ReadText;
 using testing::TempDir;
 using testing::WriteBytes;
 using testing::WriteText;
+using Bytes = std::vector<uint8_t>;
 
-mode_t ModeOf(const std::filesystem::path& path) {
-    struct stat st;
-    EXPECT_EQ(::lstat(path.c_str(), &st), 0);
-    return st.st_mode;
-}
-
-std::vector<uint8_t> Inflate(const std::vector<uint8_t>& gz) {
-    z_stream zs{};
-    EXPECT_EQ(inflateInit2(&zs, 16 + MAX_WBITS), Z_OK);
-    std::vector<uint8_t> out;
-    std::vector<uint8_t> buffer(1 << 16);
-    zs.next_in = const_cast<uint8_t*>(gz.data());
-    zs.avail_in = static_cast<uInt>(gz.size());
-    int rc = Z_OK;
-    while (rc == Z_OK) {
-        zs.next_out = buffer.data();
-        zs.avail_out = static_cast<uInt>(buffer.size());
-        rc = inflate(&zs, Z_NO_FLUSH);
-        out.insert(out.end(), buffer.data(), buffer.data() + (buffer.size() - zs.avail_out));
-    }
-    EXPECT_EQ(rc, Z_STREAM_END);
-    EXPECT_EQ(zs.avail_in, 0u) << "bytes after the one member";
-    inflateEnd(&zs);
+// The prepared file as the board's loader unpacks it.
+Bytes Inflate(const Bytes& gz) {
+    Bytes out;
+    std::string error;
+    EXPECT_TRUE(sim::InflateGzipMember(gz, SIZE_MAX, out, error)) << error;
     return out;
 }
 
-std::vector<uint8_t> Image(size_t size, bool signature) {
-    std::vector<uint8_t> bytes(size);
+Bytes Image(size_t size, bool signature) {
+    Bytes bytes(size);
     std::mt19937 random(7);
     for (auto& b : bytes) b = static_cast<uint8_t>(random() % 16);  // compressible, not trivial
-    if (signature && size >= 8) {
-        const uint8_t head[8] = {0xAA, 0x55, 0xAA, 0x55, 0x30, 0x01, 0x55, 0xAA};
-        std::copy(head, head + 8, bytes.begin());
-    }
+    const uint8_t head[8] = {0xAA, 0x55, 0xAA, 0x55, 0x30, 0x01, 0x55, 0xAA};
+    if (signature) std::copy(head, head + std::min<size_t>(8, size), bytes.begin());
     return bytes;
 }
 
 // ---- whole-flash image and download file checks
 
-TEST(WholeFlashImage, LengthMustExceed64KiB) {
+TEST(DownloadFile, SignatureLengthAndSectionChecks) {
+    // Either word marks an image; the words swapped, or cut short, do not.
+    EXPECT_TRUE(HasWholeFlashSignature(Bytes{0xAA, 0x55, 0xAA, 0x55, 1, 2, 3, 4}, 70000));
+    EXPECT_TRUE(HasWholeFlashSignature(Bytes{9, 9, 9, 9, 0x61, 0x21, 0x55, 0xAA}, 70000));
+    EXPECT_TRUE(HasWholeFlashSignature(Bytes{9, 9, 9, 9, 0x30, 0x01, 0x55, 0xAA}, 70000));
+    EXPECT_FALSE(HasWholeFlashSignature(Bytes{0x55, 0xAA, 0x55, 0xAA, 0xAA, 0x55, 0x30, 1}, 70000));
+    EXPECT_FALSE(HasWholeFlashSignature(Bytes{0xAA, 0x55, 0xAA}, 1 << 20));
     TempDir dir;
-    WriteBytes(dir / "a", Image(65536, true));
-    WriteBytes(dir / "b", Image(65537, true));
-    EXPECT_FALSE(IsWholeFlashImage(dir / "a"));
-    EXPECT_TRUE(IsWholeFlashImage(dir / "b"));
-    WriteBytes(dir / "c", Image(65537, false));
-    EXPECT_FALSE(IsWholeFlashImage(dir / "c"));
-}
-
-TEST(WholeFlashImage, EitherWordMarksTheImage) {
-    std::vector<uint8_t> head = {0xAA, 0x55, 0xAA, 0x55, 1, 2, 3, 4};
-    EXPECT_TRUE(HasWholeFlashSignature(head, 70000));
-    head = {9, 9, 9, 9, 0x61, 0x21, 0x55, 0xAA};
-    EXPECT_TRUE(HasWholeFlashSignature(head, 70000));
-    head = {9, 9, 9, 9, 0x30, 0x01, 0x55, 0xAA};
-    EXPECT_TRUE(HasWholeFlashSignature(head, 70000));
-    head = {0x55, 0xAA, 0x55, 0xAA, 0xAA, 0x55, 0x30, 0x01};  // the words in the wrong order
-    EXPECT_FALSE(HasWholeFlashSignature(head, 70000));
-}
-
-TEST(WholeFlashImage, FilesUnderEightBytesNeverQualify) {
-    TempDir dir;
+    WriteBytes(dir / "64k", Image(65536, true));
+    WriteBytes(dir / "64k+1", Image(65537, true));
+    WriteBytes(dir / "plain", Image(65537, false));
     WriteBytes(dir / "short", {0xAA, 0x55, 0xAA, 0x55, 0x30, 0x01, 0x55});
+    EXPECT_FALSE(IsWholeFlashImage(dir / "64k")) << "must exceed 64 KiB";
+    EXPECT_TRUE(IsWholeFlashImage(dir / "64k+1"));
+    EXPECT_FALSE(IsWholeFlashImage(dir / "plain"));
     EXPECT_FALSE(IsWholeFlashImage(dir / "short"));
-    // A short file leaves the second word 0 even when the length were large.
-    std::vector<uint8_t> head = {0xAA, 0x55, 0xAA};
-    EXPECT_FALSE(HasWholeFlashSignature(head, 1 << 20));
     auto missing = CheckFlashImage(dir / "missing");
-    EXPECT_FALSE(missing.opened);
-    EXPECT_FALSE(missing.wholeImage);
-    EXPECT_FALSE(missing.error.empty());
+    EXPECT_FALSE(missing.opened || missing.wholeImage || missing.error.empty());
+
+    EXPECT_TRUE(CheckDownloadFile(dir / "short", 7, false).ok);
+    EXPECT_EQ(CheckDownloadFile(dir / "short", 6, false).error, kFileTooLongText);
+    EXPECT_TRUE(CheckDownloadFile(dir / "short", 6, true).ok);
+    EXPECT_EQ(CheckDownloadFile("", 0x800, false).error, kNoDownloadFileText);
+    EXPECT_NE(CheckDownloadFile(dir / "missing", 9, false).error.find("missing"),
+              std::string::npos);
 }
 
-TEST(DownloadFileCheck, LengthAgainstTheSectionUnlessWholeImage) {
-    TempDir dir;
-    WriteBytes(dir / "f", std::vector<uint8_t>(0x800, 1));
-    EXPECT_TRUE(CheckDownloadFile(dir / "f", 0x800, false).ok);
-    auto longer = CheckDownloadFile(dir / "f", 0x7FF, false);
-    EXPECT_FALSE(longer.ok);
-    EXPECT_EQ(longer.error, "File length out of the segment size!");
-    EXPECT_TRUE(CheckDownloadFile(dir / "f", 0x7FF, true).ok);
-    EXPECT_EQ(CheckDownloadFile("", 0x800, false).error, "Please choose to download files!");
-    auto missing = CheckDownloadFile(dir / "missing", 0x800, false);
-    EXPECT_FALSE(missing.ok);
-    EXPECT_NE(missing.error.find("missing"), std::string::npos);
+// ---- the per-user directory
+
+const std::string kUserName = "pelorin-" + std::to_string(::getuid());
+
+// A private directory of ours, as the tool needs it.
+void ExpectPrivate(const fs::path& path) {
+    struct stat st;
+    ASSERT_EQ(::lstat(path.c_str(), &st), 0) << path;
+    EXPECT_EQ(st.st_mode & (S_IFMT | 07777), S_IFDIR | 0700u) << path;
 }
 
-// ---- working directories
-
-TEST(PrivateUserDir, OwnPrivateTmpdirIsUsedAsIs) {
-    TempDir dir;
-    ::chmod(dir.Path().c_str(), 0700);
-    auto result = PrivateUserDir(dir.Path().c_str());
-    EXPECT_TRUE(result.error.empty()) << result.error;
-    EXPECT_EQ(result.path, dir.Path());
+TEST(PrivateUserDir, RuntimeDirThenOwnTmpdirThenAFolderBelowIt) {
+    TempDir runtime, tmp;
+    ::chmod(runtime.Path().c_str(), 0700);
+    ::chmod(tmp.Path().c_str(), 0700);
+    EXPECT_EQ(PrivateUserDir(runtime.Path().c_str(), tmp.Path().c_str()).path, runtime / "pelorin");
+    ExpectPrivate(runtime / "pelorin");
+    EXPECT_EQ(PrivateUserDir(nullptr, tmp.Path().c_str()).path, tmp.Path());
+    // A runtime directory that is relative, a link or open to others does not count; nor does
+    // a shared TMPDIR.
+    ::chmod(tmp.Path().c_str(), 01777);
+    fs::create_directory_symlink(runtime.Path(), tmp / "link");
+    const std::string relative = fs::relative(runtime.Path()).string();
+    const std::string link = (tmp / "link").string();
+    for (const char* bad : {relative.c_str(), link.c_str(), ""})
+        EXPECT_EQ(PrivateUserDir(bad, tmp.Path().c_str()).path, tmp / kUserName) << bad;
+    ::chmod(runtime.Path().c_str(), 0750);
+    EXPECT_EQ(PrivateUserDir(runtime.Path().c_str(), tmp.Path().c_str()).path, tmp / kUserName);
+    ExpectPrivate(tmp / kUserName);
 }
 
-TEST(PrivateUserDir, SharedTmpdirGetsAPrivateDirectoryBelowIt) {
-    TempDir dir;
-    ::chmod(dir.Path().c_str(), 01777);
-    auto result = PrivateUserDir(dir.Path().c_str());
-    ASSERT_TRUE(result.error.empty()) << result.error;
-    EXPECT_EQ(result.path, dir / ("pelorin-" + std::to_string(::getuid())));
-    EXPECT_EQ(ModeOf(result.path) & 07777, 0700u);
-    // An existing one that others could enter is made private again.
-    ::chmod(result.path.c_str(), 0755);
-    result = PrivateUserDir(dir.Path().c_str());
-    EXPECT_TRUE(result.error.empty());
-    EXPECT_EQ(ModeOf(result.path) & 07777, 0700u);
+// Whatever holds the name first, the tool gets a private folder beside it, leaves the name as
+// it found it, and takes the same folder again next time.
+void ExpectAPrivateFolderBesideTheName(const fs::path& tmp) {
+    ::chmod(tmp.c_str(), 01777);
+    const auto before = fs::symlink_status(tmp / kUserName);
+    auto result = PrivateUserDir(nullptr, tmp.c_str());
+    ASSERT_EQ(result.error, "");
+    EXPECT_EQ(result.path.parent_path(), tmp);
+    EXPECT_EQ(result.path.filename().string().rfind(kUserName + "-", 0), 0u);
+    ExpectPrivate(result.path);
+    EXPECT_EQ(fs::symlink_status(tmp / kUserName).type(), before.type());
+    EXPECT_EQ(fs::symlink_status(tmp / kUserName).permissions(), before.permissions());
+    EXPECT_EQ(PrivateUserDir(nullptr, tmp.c_str()).path, result.path);
+    std::string error;
+    EXPECT_TRUE(WorkDir::Open(result.path, &error)) << error;
 }
 
-TEST(PrivateUserDir, PlantedLinkIsRefused) {
-    TempDir dir;
-    ::chmod(dir.Path().c_str(), 01777);
-    std::filesystem::create_directory(dir / "elsewhere");
-    std::filesystem::create_directory_symlink(dir / "elsewhere",
-                                              dir / ("pelorin-" + std::to_string(::getuid())));
-    auto result = PrivateUserDir(dir.Path().c_str());
-    EXPECT_FALSE(result.error.empty());
-    EXPECT_TRUE(result.path.empty());
+TEST(PrivateUserDir, NameTakenByALinkAFileOrAnOpenDirectory) {
+    TempDir link, file, open;
+    fs::create_directory(link / "elsewhere");
+    fs::create_directory_symlink(link / "elsewhere", link / kUserName);
+    WriteText(file / kUserName, "x");
+    fs::create_directory(open / kUserName);
+    ::chmod((open / kUserName).c_str(), 0777);
+    for (const TempDir* tmp : {&link, &file, &open}) {
+        SCOPED_TRACE(tmp->Path());
+        ExpectAPrivateFolderBesideTheName(tmp->Path());
+    }
+    EXPECT_TRUE(fs::is_empty(link / "elsewhere"));
 }
 
-TEST(WorkDir, PathsAndNames) {
-    WorkPaths paths = WorkPathsFor("/t/run");
-    EXPECT_EQ(paths.layoutPath, "/t/run/_res_tmp/_res_tmp/_Kestrun.tmp");
-    EXPECT_EQ(paths.dataFilePath, "/t/run/_res_tmp/_res_tmp/_downloadres.tmp");
-    EXPECT_EQ(paths.helperPath, "/t/run/_tmp_command.exe");
-    EXPECT_EQ(SavedLayoutTextPath("/opt/pelorin"), "/opt/pelorin/_tmp_flash.txt");
+TEST(PrivateUserDir, NameTakenByAnotherUsersDirectory) {
+    if (::geteuid() != 0) GTEST_SKIP() << "making another user's directory needs root";
+    TempDir tmp;
+    fs::create_directory(tmp / kUserName);
+    ASSERT_EQ(::chown((tmp / kUserName).c_str(), 65534, 65534), 0);
+    ExpectAPrivateFolderBesideTheName(tmp.Path());
 }
 
-TEST(WorkDir, TwoInstancesKeepTheirOwnFiles) {
+// ---- instances' working directories
+
+// Two instances side by side, and the end of one.
+TEST(WorkDir, InstancesKeepTheirOwnTreesAndAnEmptyOneRemovesItself) {
     TempDir user;
     std::string error;
     auto first = WorkDir::Open(user.Path(), &error);
-    ASSERT_TRUE(first) << error;
-    ASSERT_TRUE(ResetWorkTree(first->Paths()));
-    WriteText(first->Paths().layoutPath, "first");
-
     auto second = WorkDir::Open(user.Path(), &error);
-    ASSERT_TRUE(second) << error;
-    ASSERT_TRUE(ResetWorkTree(second->Paths()));
+    ASSERT_TRUE(first && second) << error;
+    ASSERT_TRUE(ResetWorkTree(first->Paths()) && ResetWorkTree(second->Paths()));
     EXPECT_NE(first->Paths().tempDir, second->Paths().tempDir);
-    EXPECT_TRUE(std::filesystem::exists(first->Paths().layoutPath));
+    WriteText(first->Paths().layoutPath, "first");
+    WriteText(second->Paths().layoutPath, "second");
+    WriteText(second->Paths().dataFilePath.string() + ".gz", "gz");
 
     CleanUpWorkFiles(second->Paths(), true);
+    EXPECT_FALSE(fs::exists(second->Paths().outerDir));
+    const fs::path secondDir = second->Paths().tempDir;
     second.reset();
-    EXPECT_EQ(testing::ReadText(first->Paths().layoutPath), "first");
+    EXPECT_FALSE(fs::exists(secondDir));
+    EXPECT_EQ(ReadText(first->Paths().layoutPath), "first");
 }
 
-TEST(WorkDir, EndedInstancesAreSweptAndAnEmptyOneRemovesItself) {
+TEST(WorkDir, FailedLockLeavesNoDirectoryBehind) {
     TempDir user;
+    // No descriptor left: the new directory is made, its lock file cannot be.
+    int probe = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(probe, 0);
+    ::close(probe);
+    rlimit saved;
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+    rlimit tight = saved;
+    tight.rlim_cur = static_cast<rlim_t>(probe);
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &tight), 0);
     std::string error;
-    std::filesystem::path kept;
-    {
-        auto ended = WorkDir::Open(user.Path(), &error);
-        ASSERT_TRUE(ended);
-        ResetWorkTree(ended->Paths());
-        WriteText(ended->Paths().helperPath, "helper");  // left for a helper after the end
-        CleanUpWorkFiles(ended->Paths(), false);
-        kept = ended->Paths().tempDir;
+    auto work = WorkDir::Open(user.Path(), &error);
+    ::setrlimit(RLIMIT_NOFILE, &saved);
+    EXPECT_FALSE(work);
+    EXPECT_NE(error.find(".lock"), std::string::npos) << error;
+    EXPECT_TRUE(fs::is_empty(user.Path()));
+}
+
+// What a killed instance leaves is swept; a running one, one still being set up, and whatever
+// a link points at are left alone.
+TEST(SweepEndedRuns, RemovesKilledInstancesOnlyAndFollowsNoLink) {
+    TempDir user, outside;
+    WriteText(outside / ".lock", "");
+    WriteText(outside / "keep", "keep");
+    std::string error;
+    auto running = WorkDir::Open(user.Path(), &error);
+    ASSERT_TRUE(running) << error;
+    const pid_t child = ::fork();
+    if (child == 0) {
+        auto killed = WorkDir::Open(user.Path(), nullptr);
+        if (killed && ResetWorkTree(killed->Paths())) {
+            WriteText(killed->Paths().layoutPath, "layout");
+            fs::create_directory_symlink(outside.Path(), killed->Paths().innerDir / "link");
+        }
+        ::raise(SIGKILL);
     }
-    EXPECT_TRUE(std::filesystem::exists(kept / "_tmp_command.exe"));
-    EXPECT_FALSE(std::filesystem::exists(kept / "_res_tmp"));
+    ASSERT_GT(child, 0);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    fs::create_directory(user / "run-1-settingup");
+    fs::create_directory_symlink(outside.Path(), user / "run-2-link");
+    WriteText(user / "run-3-file", "");
 
-    auto next = WorkDir::Open(user.Path(), &error);
-    ASSERT_TRUE(next);
-    EXPECT_FALSE(std::filesystem::exists(kept));
-    auto mine = next->Paths().tempDir;
-    next.reset();
-    EXPECT_FALSE(std::filesystem::exists(mine));
+    EXPECT_EQ(SweepEndedRuns(user.Path()), 1u);
+    std::set<std::string> left;
+    for (const auto& entry : fs::directory_iterator(user.Path()))
+        left.insert(entry.path().filename().string());
+    EXPECT_EQ(left, (std::set<std::string>{running->Paths().tempDir.filename().string(),
+                                           "run-1-settingup", "run-2-link", "run-3-file"}));
+    EXPECT_EQ(ReadText(outside / "keep"), "keep");
+    EXPECT_EQ(SweepEndedRuns(user / "missing"), 0u);
 }
 
-TEST(DeleteTree, RemovesEverythingButNeverFollowsLinks) {
+// Links planted in or at the working tree are removed or replaced, never followed.
+TEST(DeleteTree, RemovesEverythingButFollowsNoLink) {
     TempDir dir;
-    std::filesystem::create_directories(dir / "outside/sub");
-    WriteText(dir / "outside/keep.txt", "keep");
-    WriteText(dir / "outside/sub/keep2.txt", "keep");
-    std::filesystem::create_directories(dir / "tree/a/b");
+    fs::create_directories(dir / "outside/sub");
+    WriteText(dir / "outside/sub/keep", "keep");
+    fs::create_directories(dir / "tree/a/b");
     WriteText(dir / "tree/a/b/file", "x");
-    WriteText(dir / "tree/top", "x");
-    std::filesystem::create_directory_symlink(dir / "outside", dir / "tree/a/linkdir");
-    std::filesystem::create_symlink(dir / "outside/keep.txt", dir / "tree/linkfile");
-
+    fs::create_directory_symlink(dir / "outside", dir / "tree/a/linkdir");
+    fs::create_symlink(dir / "outside/sub/keep", dir / "tree/linkfile");
     EXPECT_TRUE(DeleteTree(dir / "tree/"));
-    EXPECT_FALSE(std::filesystem::exists(dir / "tree"));
-    EXPECT_TRUE(std::filesystem::exists(dir / "outside/keep.txt"));
-    EXPECT_TRUE(std::filesystem::exists(dir / "outside/sub/keep2.txt"));
-
-    // A link in the tree's own place is removed, its target left alone.
-    std::filesystem::create_directory_symlink(dir / "outside", dir / "tree");
-    EXPECT_FALSE(DeleteTree(dir / "tree"));
-    EXPECT_FALSE(std::filesystem::is_symlink(dir / "tree"));
-    EXPECT_TRUE(std::filesystem::exists(dir / "outside/sub/keep2.txt"));
+    EXPECT_FALSE(fs::exists(dir / "tree"));
+    fs::create_directory_symlink(dir / "outside", dir / "tree");
+    EXPECT_FALSE(DeleteTree(dir / "tree")) << "a link in the tree's own place is removed";
+    EXPECT_FALSE(fs::is_symlink(dir / "tree"));
     EXPECT_FALSE(DeleteTree(dir / "missing"));
-}
 
-TEST(WorkDir, PlantedLinksInTheTreeAreReplacedNotFollowed) {
-    TempDir dir;
-    std::filesystem::create_directory(dir / "victim");
     WorkPaths paths = WorkPathsFor(dir / "run");
-    std::filesystem::create_directories(paths.outerDir);
-    std::filesystem::create_directory_symlink(dir / "victim", paths.innerDir);
+    fs::create_directories(paths.outerDir);
+    fs::create_directory_symlink(dir / "outside", paths.innerDir);
     ASSERT_TRUE(ResetWorkTree(paths));
-    EXPECT_FALSE(std::filesystem::is_symlink(paths.innerDir));
-    EXPECT_TRUE(std::filesystem::is_directory(paths.innerDir));
-
-    // A link at the prepared file's place: the preparation replaces it instead of writing
-    // through it.
-    WriteText(dir / "victim/target", "untouched");
-    std::filesystem::create_symlink(dir / "victim/target", paths.dataFilePath.string() + ".gz");
+    EXPECT_FALSE(fs::is_symlink(paths.innerDir));
+    fs::create_symlink(dir / "outside/sub/keep", paths.dataFilePath.string() + ".gz");
     WriteBytes(dir / "input", {1, 2, 3, 4, 5, 6, 7, 8, 9});
-    auto prepared = PrepareDataFile(paths, {dir / "input", false, 0, 100});
-    EXPECT_TRUE(prepared.ok) << prepared.error;
-    EXPECT_EQ(testing::ReadText(dir / "victim/target"), "untouched");
+    EXPECT_TRUE(PrepareDataFile(paths, {dir / "input", false, 0, 100}).ok);
+    EXPECT_EQ(ReadText(dir / "outside/sub/keep"), "keep");
+    EXPECT_EQ(std::distance(fs::recursive_directory_iterator(dir / "outside"), {}), 2)
+        << "nothing outside the tree removed or added";
 }
 
 // ---- the prepared data file
@@ -244,152 +259,115 @@ class PrepareTest : public ::testing::Test {
   protected:
     void SetUp() override {
         paths_ = WorkPathsFor(dir_ / "run");
-        std::filesystem::create_directory(paths_.tempDir);
+        fs::create_directory(paths_.tempDir);
         ASSERT_TRUE(ResetWorkTree(paths_));
     }
-    PreparedData Prepare(const std::vector<uint8_t>& file, bool whole, uint32_t start,
-                         uint32_t size) {
+    PreparedData Prepare(const Bytes& file, bool whole, uint32_t start, uint32_t size) {
         WriteBytes(dir_ / "input.bin", file);
         return PrepareDataFile(paths_, {dir_ / "input.bin", whole, start, size});
     }
+    Bytes Prepared() const { return Inflate(ReadBytes(paths_.dataFilePath)); }
     TempDir dir_;
     WorkPaths paths_;
 };
 
-TEST_F(PrepareTest, WholeImageGivesTheChosenSection) {
-    auto image = Image(0x200000, true);
-    auto prepared = Prepare(image, true, 0x10000, 0x120000);
-    ASSERT_TRUE(prepared.ok) << prepared.error;
-    EXPECT_EQ(prepared.dataFilePath, paths_.dataFilePath);
-    EXPECT_EQ(Inflate(ReadBytes(paths_.dataFilePath)),
-              std::vector<uint8_t>(image.begin() + 0x10000, image.begin() + 0x130000));
-    EXPECT_EQ(prepared.dataBytes, 0x120000u);
-    EXPECT_EQ(prepared.preparedBytes, std::filesystem::file_size(paths_.dataFilePath));
-    EXPECT_FALSE(std::filesystem::exists(paths_.dataFilePath.string() + ".gz"));
-    EXPECT_TRUE(std::equal(image.begin(), image.begin() + 8, prepared.hardwareInfo.begin()));
+TEST_F(PrepareTest, SectionOfAWholeImageElseTheFileWhole) {
+    struct Case {
+        const char* what;
+        size_t fileSize;
+        bool whole;
+        uint32_t start, size;
+        size_t from, to;  // the bytes of the file that are sent
+    };
+    const Case cases[] = {
+        {"Main Code of a 2 MiB image", 0x200000, true, 0x10000, 0x120000, 0x10000, 0x130000},
+        {"image ending inside the section", 0x140000, true, 0x130000, 0x20000, 0x130000, 0x140000},
+        {"image shorter than the start", 0x20000, true, 0x30000, 0x10000, 0, 0x20000},
+        {"plain file", 0x30000, false, 0x10000, 0x10, 0, 0x30000},
+        {"file under 8 bytes", 3, false, 0, 100, 0, 3},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const Bytes file = Image(c.fileSize, c.whole);
+        WriteText(paths_.dataFilePath.string() + ".gz", "stale");
+        auto prepared = Prepare(file, c.whole, c.start, c.size);
+        ASSERT_TRUE(prepared.ok) << prepared.error;
+        EXPECT_EQ(Prepared(), Bytes(file.begin() + c.from, file.begin() + c.to));
+        EXPECT_EQ(prepared.dataBytes, c.to - c.from);
+        EXPECT_EQ(prepared.preparedBytes, fs::file_size(paths_.dataFilePath));
+        EXPECT_FALSE(fs::exists(paths_.dataFilePath.string() + ".gz"));
+        // The hardware version is the file's first bytes; a short file leaves the rest as it was.
+        HardwareInfo expected = {9, 9, 9, 9, 9, 9, 9, 9};
+        std::copy_n(file.begin(), std::min<size_t>(8, c.fileSize), expected.begin());
+        EXPECT_EQ(prepared.HardwareInfoOver({9, 9, 9, 9, 9, 9, 9, 9}), expected);
+    }
 }
 
-TEST_F(PrepareTest, ImageEndingInsideTheSectionIsCutAtItsEnd) {
-    auto image = Image(0x140000, true);
-    auto prepared = Prepare(image, true, 0x130000, 0x20000);
-    ASSERT_TRUE(prepared.ok);
-    EXPECT_EQ(Inflate(ReadBytes(paths_.dataFilePath)),
-              std::vector<uint8_t>(image.begin() + 0x130000, image.end()));
-}
-
-TEST_F(PrepareTest, ImageShorterThanTheStartIsSentWhole) {
-    auto image = Image(0x20000, true);
-    auto prepared = Prepare(image, true, 0x30000, 0x10000);
-    ASSERT_TRUE(prepared.ok);
-    EXPECT_EQ(Inflate(ReadBytes(paths_.dataFilePath)), image);
-}
-
-TEST_F(PrepareTest, PlainFileIsSentWholeWithItsModificationTime) {
-    auto file = Image(0x30000, false);
+TEST_F(PrepareTest, MemberHeaderNameTimeAndTrailerAsTheClassicGzipWritesThem) {
+    const Bytes file = Image(0x30000, false);
     WriteBytes(dir_ / "input.bin", file);
     const uint32_t mtime = 1234567890;  // 2009-02-13
     struct timespec times[2] = {{mtime, 0}, {mtime, 0}};
     ASSERT_EQ(::utimensat(AT_FDCWD, (dir_ / "input.bin").c_str(), times, 0), 0);
     auto prepared = PrepareDataFile(paths_, {dir_ / "input.bin", false, 0x10000, 0x10});
     ASSERT_TRUE(prepared.ok);
-    auto gz = ReadBytes(paths_.dataFilePath);
-    EXPECT_EQ(Inflate(gz), file);
-
-    std::vector<uint8_t> header = {0x1F, 0x8B, 0x08, 0x08, 0xD2, 0x02, 0x96, 0x49, 0x00, 0x0B};
-    std::string name = "_downloadres.tmp";
+    EXPECT_EQ(prepared.mtime, mtime);
+    const Bytes gz = ReadBytes(paths_.dataFilePath);
+    Bytes header = {0x1F, 0x8B, 0x08, 0x08, 0xD2, 0x02, 0x96, 0x49, 0x00, 0x0B};
+    const std::string name = "_downloadres.tmp";
     header.insert(header.end(), name.begin(), name.end());
     header.push_back(0);
     ASSERT_GE(gz.size(), header.size());
-    EXPECT_EQ(std::vector<uint8_t>(gz.begin(), gz.begin() + header.size()), header);
-    EXPECT_EQ(prepared.mtime, mtime);
-    // CRC-32 and length of the data close the member.
-    uint32_t crc = static_cast<uint32_t>(crc32(0, file.data(), static_cast<uInt>(file.size())));
-    auto le32 = [&](size_t at) {
-        return gz[at] | gz[at + 1] << 8 | gz[at + 2] << 16 |
-               static_cast<uint32_t>(gz[at + 3]) << 24;
+    EXPECT_EQ(Bytes(gz.begin(), gz.begin() + header.size()), header);
+    auto le32 = [](const Bytes& b, size_t at) {
+        return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<uint32_t>(b[at + 3]) << 24;
     };
-    EXPECT_EQ(le32(gz.size() - 8), crc);
-    EXPECT_EQ(le32(gz.size() - 4), file.size());
+    EXPECT_EQ(le32(gz, gz.size() - 8),
+              static_cast<uint32_t>(crc32(0, file.data(), static_cast<uInt>(file.size()))));
+    EXPECT_EQ(le32(gz, gz.size() - 4), file.size());
+
+    // A section cut out of an image is a new file: it carries the time it was written.
+    const auto before = static_cast<uint32_t>(::time(nullptr));
+    ASSERT_TRUE(Prepare(Image(0x20000, true), true, 0x100, 0x100).ok);
+    EXPECT_GE(le32(ReadBytes(paths_.dataFilePath), 4), before);
 }
 
-TEST_F(PrepareTest, CutSectionHeaderCarriesTheTimeOfWriting) {
-    auto before = static_cast<uint32_t>(::time(nullptr));
-    auto prepared = Prepare(Image(0x20000, true), true, 0x100, 0x100);
-    ASSERT_TRUE(prepared.ok);
-    auto gz = ReadBytes(paths_.dataFilePath);
-    uint32_t mtime = gz[4] | gz[5] << 8 | gz[6] << 16 | static_cast<uint32_t>(gz[7]) << 24;
-    EXPECT_GE(mtime, before);
-    EXPECT_EQ(gz[8], 0);
-    EXPECT_EQ(gz[9], 11);
-}
-
-TEST_F(PrepareTest, ShortFileFillsOnlyItsOwnLengthOfHardwareInfo) {
-    auto prepared = Prepare({1, 2, 3}, false, 0, 100);
-    ASSERT_TRUE(prepared.ok);
-    EXPECT_EQ(prepared.hardwareInfoLength, 3u);
-    std::array<uint8_t, 8> earlier = {9, 9, 9, 9, 9, 9, 9, 9};
-    std::array<uint8_t, 8> expected = {1, 2, 3, 9, 9, 9, 9, 9};
-    EXPECT_EQ(prepared.HardwareInfoOver(earlier), expected);
-    EXPECT_EQ(Inflate(ReadBytes(paths_.dataFilePath)), (std::vector<uint8_t>{1, 2, 3}));
-}
-
-TEST_F(PrepareTest, EachPreparationStartsFromScratch) {
-    ASSERT_TRUE(Prepare(Image(5000, false), false, 0, 10000).ok);
-    WriteText(paths_.dataFilePath.string() + ".gz", "stale");
-    auto second = Prepare({4, 5, 6, 7, 8, 9, 10, 11, 12}, false, 0, 10000);
-    ASSERT_TRUE(second.ok);
-    EXPECT_EQ(Inflate(ReadBytes(paths_.dataFilePath)),
-              (std::vector<uint8_t>{4, 5, 6, 7, 8, 9, 10, 11, 12}));
-    EXPECT_FALSE(std::filesystem::exists(paths_.dataFilePath.string() + ".gz"));
-    // Even a removed tree is made again.
+TEST_F(PrepareTest, MissingFileOrRemovedTree) {
+    auto missing = PrepareDataFile(paths_, {dir_ / "missing", false, 0, 10});
+    EXPECT_FALSE(missing.ok);
+    EXPECT_FALSE(missing.error.empty());
+    EXPECT_FALSE(fs::exists(paths_.dataFilePath));
     DeleteTree(paths_.outerDir);
-    EXPECT_TRUE(Prepare({1}, false, 0, 10).ok);
+    EXPECT_TRUE(Prepare({1}, false, 0, 10).ok) << "the tree is made again";
 }
 
-TEST_F(PrepareTest, MissingFileIsReportedNotSent) {
-    auto prepared = PrepareDataFile(paths_, {dir_ / "missing", false, 0, 10});
-    EXPECT_FALSE(prepared.ok);
-    EXPECT_FALSE(prepared.error.empty());
-    EXPECT_FALSE(std::filesystem::exists(paths_.dataFilePath));
-}
+// A member must stay below 16 MiB, since its length travels in three bytes.
+TEST_F(PrepareTest, MemberOfSixteenMiBOrMoreIsRefused) {
+    const Bytes data = Image(50000, false);
+    WriteBytes(dir_ / "data", data);
+    auto member = [&](uint64_t limit, uint64_t* size) {
+        std::ifstream in(dir_ / "data", std::ios::binary);
+        auto out = OutFile::CreateReplacing(dir_ / "member.gz", nullptr);
+        return out && WriteGzipMember(in, data.size(), *out, {}, limit, size, nullptr);
+    };
+    uint64_t size = 0, again = 0;
+    ASSERT_TRUE(member(UINT64_MAX, &size));
+    EXPECT_TRUE(member(size + 1, &again));
+    EXPECT_EQ(again, size);
+    EXPECT_FALSE(member(size, &again)) << "the limit is the first length that cannot be sent";
 
-TEST_F(PrepareTest, DataThatCannotBeAnnouncedIsRefused) {
-    // Random bytes do not compress: 16 MiB of them give a member beyond 3 length bytes.
-    std::vector<uint8_t> noise(kMaxAnnouncedBytes + 1);
+    // Random bytes do not compress: 16 MiB of them give a member beyond the limit.
+    Bytes noise(kMaxAnnouncedBytes + 1);
     std::mt19937 random(1);
     for (size_t i = 0; i + 4 <= noise.size(); i += 4) {
-        uint32_t v = static_cast<uint32_t>(random());
+        const uint32_t v = static_cast<uint32_t>(random());
         std::memcpy(&noise[i], &v, 4);
     }
     auto prepared = Prepare(noise, false, 0, UINT32_MAX);
     EXPECT_FALSE(prepared.ok);
     EXPECT_NE(prepared.error.find("16 MiB"), std::string::npos);
-    EXPECT_FALSE(std::filesystem::exists(paths_.dataFilePath));
-    EXPECT_FALSE(std::filesystem::exists(paths_.dataFilePath.string() + ".gz"));
-}
-
-TEST_F(PrepareTest, MemberLimitIsTheFirstLengthThatCannotBeSent) {
-    auto data = Image(50000, false);
-    WriteBytes(dir_ / "data", data);
-    auto member = [&](uint64_t limit, uint64_t* size) {
-        std::ifstream in(dir_ / "data", std::ios::binary);
-        auto out = OutFile::CreateReplacing(dir_ / "member.gz", nullptr);
-        EXPECT_TRUE(out.has_value());
-        return WriteGzipMember(in, data.size(), *out, {}, limit, size, nullptr);
-    };
-    uint64_t size = 0;
-    ASSERT_TRUE(member(UINT64_MAX, &size));
-    uint64_t again = 0;
-    EXPECT_TRUE(member(size + 1, &again));
-    EXPECT_EQ(again, size);
-    EXPECT_FALSE(member(size, &again));
-}
-
-TEST_F(PrepareTest, CleanUpLeavesNoWorkingTree) {
-    ASSERT_TRUE(Prepare(Image(100, false), false, 0, 1000).ok);
-    WriteText(paths_.layoutPath, "layout");
-    CleanUpWorkFiles(paths_, true);
-    EXPECT_FALSE(std::filesystem::exists(paths_.outerDir));
+    EXPECT_FALSE(fs::exists(paths_.dataFilePath));
+    EXPECT_FALSE(fs::exists(paths_.dataFilePath.string() + ".gz"));
 }
 
 }  // namespace

@@ -9,6 +9,8 @@
 #include <thread>
 
 #include "child_process.h"
+#include "serial/comm.h"
+#include "serial/modem_control.h"
 #include "session/operation.h"
 
 namespace pelorin {
@@ -27,6 +29,27 @@ class LateSleeper final : public ISleeper {
 
   private:
     unsigned lateMs_;
+};
+
+// Records every touch of the modem lines and passes it on.
+class RecordingModemControl final : public IModemControl {
+public:
+    int SetLines(NativeDevice device, unsigned lines, bool on) override {
+        std::lock_guard lock(mutex_);
+        calls.push_back(std::string(on ? "raise" : "drop") + (lines & kModemDtr ? " DTR" : "") +
+                        (lines & kModemRts ? " RTS" : ""));
+        devices.push_back(device);
+        return SystemModemControl().SetLines(device, lines, on);
+    }
+    int SetDropOnClose(NativeDevice device, bool drop) override {
+        std::lock_guard lock(mutex_);
+        calls.push_back(drop ? "drop on close" : "keep on close");
+        devices.push_back(device);
+        return SystemModemControl().SetDropOnClose(device, drop);
+    }
+    std::mutex mutex_;
+    std::vector<std::string> calls;
+    std::vector<NativeDevice> devices;
 };
 
 class QueueSink final : public ISessionSink {
@@ -56,7 +79,7 @@ class EndView final : public IOperationView {
     void OnSubPercent(unsigned) override {}
     void OnSendBegin(uint64_t) override {}
     void OnSendEnd() override {}
-    void OnTimeout(char, const std::string& text) override { timeouts += text; }
+    void OnTimeout(char, const std::string& message) override { timeouts += message; }
     void OnInfo(const std::string&) override {}
     void OnEnded(Outcome o, const std::string& t, bool) override {
         outcome = o;
@@ -86,16 +109,19 @@ class BoardSimTest : public ::testing::Test {
         fs::remove_all(dir, ec);
     }
     // Runs one operation to its end; the worker pauses `lateMs` longer than asked each time.
-    Outcome Run(OperationKind kind, unsigned lateMs, EndView& view, SilentPrompt& prompt) {
+    Outcome Run(OperationKind kind, unsigned lateMs, EndView& view, SilentPrompt& prompt,
+                IModemControl* modem = nullptr) {
         MessageQueue queue;
         QueueSink sink(queue);
         LateSleeper sleeper(lateMs);
         TargetImages images;
-        Board board(sink, prompt, images, nullptr, &sleeper);
+        auto port = std::make_unique<cnComm>(names);
+        port->SetModemControl(modem);
+        Board board(sink, prompt, images, std::move(port), &sleeper);
         OperationRequest r;
         r.kind = kind;
         r.portLabel = link.string();
-        r.portNumber = board.Shared().portNames.NumberFor(link.string());
+        r.portNumber = names.NumberFor(link.string());
         r.section = SegmentEntry{"Logo", 0x130000, 0x8000};
         r.file = (dir / "image.bin").string();
         r.header.crystalKhz = 27000;
@@ -112,6 +138,7 @@ class BoardSimTest : public ::testing::Test {
     }
 
     fs::path dir, link;
+    PortNameTable names;
     testing::ChildProcess sim;
 };
 
@@ -125,6 +152,19 @@ TEST_F(BoardSimTest, LateHostKeepsTheFrameAfterTheSpeedSwitch) {
             << view.text << prompt.shown << view.timeouts;
         EXPECT_EQ(view.stages, "UABSVDKHIO") << sim.Err();
     }
+}
+
+// A board whose reset or boot pin hangs on DTR or RTS must see neither raised: a whole Download
+// only ever drops them, on one descriptor, and the close does not pulse them either.
+TEST_F(BoardSimTest, AWholeDownloadOnlyDropsTheModemLines) {
+    EndView view;
+    SilentPrompt prompt;
+    RecordingModemControl modem;
+    ASSERT_EQ(Run(OperationKind::Download, 0, view, prompt, &modem), Outcome::Completed) << view.text;
+    ASSERT_FALSE(modem.calls.empty());
+    for (const std::string& call : modem.calls) EXPECT_TRUE(call == "drop DTR RTS" || call == "keep on close") << call;
+    // One opening for the whole run: the speed switch at 'A' kept the device open.
+    EXPECT_EQ(std::count(modem.calls.begin(), modem.calls.end(), "keep on close"), 1);
 }
 
 }  // namespace

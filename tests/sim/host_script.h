@@ -54,6 +54,17 @@ inline uint8_t Xor3(size_t n) {
     return static_cast<uint8_t>(b[0] ^ b[1] ^ b[2]);
 }
 
+inline SessionHeader Header(uint8_t chipCode, OperationMode mode, uint32_t start, uint32_t size,
+                            uint16_t crystalKhz = 27000) {
+    SessionHeader h;
+    h.mode = static_cast<uint8_t>(mode);
+    h.chipCode = chipCode;
+    h.crystalKhz = crystalKhz;
+    h.startAddress = start;
+    h.sectionSize = size;
+    return h;
+}
+
 class HostScript {
   public:
     explicit HostScript(TargetModel& model) : model_(model) {
