@@ -84,6 +84,7 @@ class WindowFixture {
 
     RecordingPrompt prompt;
     ScriptedFileDialogs dialogs;
+    int aboutShown = 0;
 
   private:
     QTemporaryDir dir_;

@@ -30,6 +30,8 @@ class WindowStartupTest : public QObject {
         CLoaderDlg& dlg = w.Open();
         QCOMPARE(dlg.windowTitle(), QString::fromStdString("Pelorin " + GetVersionText()));
         QVERIFY(dlg.AboutOffered());
+        QTest::keyClick(&dlg, Qt::Key_F1);
+        QCOMPARE(w.aboutShown, 1);
         QCOMPARE(w.Text(kIdcTogglePanel), QStringLiteral(">>"));
         QVERIFY(w.Get<QPushButton>(kIdcTogglePanel)->isEnabled());
         QCOMPARE(dlg.width(), DluToPixelsX(574, BaseUnitsOf(dlg.font())) - 230);
@@ -72,6 +74,8 @@ class WindowStartupTest : public QObject {
         QCOMPARE(dlg.ReadConfigValue("ChipType"), 3u);
         QCOMPARE(dlg.windowTitle(), QString::fromStdString("Bench 3 " + GetVersionText()));
         QVERIFY(!dlg.AboutOffered());
+        QTest::keyClick(&dlg, Qt::Key_F1);
+        QCOMPARE(w.aboutShown, 0);
         const int narrow = dlg.width();
         QCOMPARE(w.Text(kIdcTogglePanel), QStringLiteral(">>"));
         QVERIFY(!w.Get<QPushButton>(kIdcTogglePanel)->isEnabled());
