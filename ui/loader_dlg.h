@@ -177,7 +177,6 @@ class CLoaderDlg final : public QDialog, public IOperationView {
     QString infoText_;
 
     // Display state of the running operation.
-    char stageLetter_ = 0;
     SendEstimate sendEstimate_;
     int lastMainPercent_ = 0;
     int lastSubPercent_ = 0;

@@ -1,6 +1,7 @@
 // What the operation tells the window, shown in its controls and message boxes.
 #include <QComboBox>
 #include <QLabel>
+#include <algorithm>
 
 #include "session/operation.h"
 #include "session/session_protocol.h"
@@ -29,9 +30,9 @@ void CLoaderDlg::OnStarted(const std::string& statusText) {
     ControlAs<QLabel>(kIdcStatusLine)->setText(QString::fromStdString(statusText));
 }
 
-void CLoaderDlg::OnStage(char letter, const std::string& text) {
+// The stage letter itself is the operation's: its watchdog names it.
+void CLoaderDlg::OnStage(char, const std::string& text) {
     ControlAs<QLabel>(kIdcStatusLine)->setText(QString::fromStdString(text));
-    stageLetter_ = letter;
 }
 
 void CLoaderDlg::OnMainPercent(unsigned percent) {
