@@ -33,7 +33,9 @@ PromptAnswer GuiThreadPrompt::FromOtherThread(const PromptRequest& request) {
         if (closed_) return Dismissed(request);
         queue_.push_back(pending);
     }
-    QCoreApplication::postEvent(this, new QEvent(PromptEventType()));
+    auto* event = new QEvent(PromptEventType());
+    fence_.Passed();
+    QCoreApplication::postEvent(this, event);
     std::unique_lock lock(mutex_);
     answered_.wait(lock, [&] { return pending->done || closed_; });
     return pending->done ? pending->answer : Dismissed(request);
@@ -47,6 +49,7 @@ void GuiThreadPrompt::Close() {
 }
 
 bool GuiThreadPrompt::event(QEvent* event) {
+    fence_.Received();
     if (event->type() != PromptEventType()) return QObject::event(event);
     ShowNext();
     return true;

@@ -10,6 +10,7 @@
 #include <mutex>
 
 #include "session/operator_prompt.h"
+#include "ui/session_event.h"
 
 namespace pelorin::ui {
 
@@ -43,6 +44,7 @@ class GuiThreadPrompt final : public QObject, public IOperatorPrompt {
     std::condition_variable answered_;
     std::deque<std::shared_ptr<Pending>> queue_;
     bool closed_ = false;
+    PostedEventFence fence_;
 };
 
 }  // namespace pelorin::ui

@@ -108,6 +108,7 @@ bool CLoaderDlg::OperationRunning() const {
 }
 
 bool CLoaderDlg::event(QEvent* event) {
+    sink_->Received();
     if (event->type() != SessionEvent::EventType()) return QDialog::event(event);
     const auto* message = static_cast<const SessionEvent*>(event);
     DispatchMessage(message->Id(), message->WParam(), message->LParam());

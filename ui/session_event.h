@@ -16,24 +16,30 @@ inline constexpr uint32_t kBeepMessage = 0x7F00;
 
 class SessionEvent final : public QEvent {
   public:
-    SessionEvent(uint32_t id, uint64_t wParam, int64_t lParam);
+    SessionEvent(uint32_t id, uint64_t wParam, int64_t lParam)
+        : QEvent(EventType()), id_(id), wParam_(wParam), lParam_(lParam) {}
     static QEvent::Type EventType();
 
-    // Reading the three values goes through the flag the poster set last. The toolkit's own
-    // queue locking is invisible to the thread sanitizer; this makes the hand-over explicit.
-    uint32_t Id() const;
-    uint64_t WParam() const;
-    int64_t LParam() const;
-
-    void Seal() { sealed_.store(true, std::memory_order_release); }
+    uint32_t Id() const { return id_; }
+    uint64_t WParam() const { return wParam_; }
+    int64_t LParam() const { return lParam_; }
 
   private:
-    void Unseal() const { (void)sealed_.load(std::memory_order_acquire); }
-
     uint32_t id_;
     uint64_t wParam_;
     int64_t lParam_;
-    std::atomic<bool> sealed_{false};
+};
+
+// The toolkit's event queue hands events between threads under locks the thread sanitizer
+// cannot see. The fence makes the hand-over visible: the poster passes it after building an
+// event, the receiver before reading any.
+class PostedEventFence {
+  public:
+    void Passed() { count_.fetch_add(1, std::memory_order_release); }
+    void Received() const { (void)count_.load(std::memory_order_acquire); }
+
+  private:
+    std::atomic<uint64_t> count_{0};
 };
 
 // The window's side of the worker's notifications: every Post becomes a SessionEvent queued
@@ -43,9 +49,12 @@ class WindowSink final : public ISessionSink {
     explicit WindowSink(QObject& receiver) : receiver_(receiver) {}
     void Post(uint32_t id, uint64_t wParam, int64_t lParam) override;
     void Beep() override { Post(kBeepMessage, 0, 0); }
+    // The receiver calls this before it reads an event.
+    void Received() const { fence_.Received(); }
 
   private:
     QObject& receiver_;
+    PostedEventFence fence_;
 };
 
 }  // namespace pelorin::ui
