@@ -93,7 +93,10 @@ ProgressView::ProgressView(ViewStyle style, std::FILE* out, std::FILE* err)
     : style_(style), out_(out), err_(err) {}
 
 void ProgressView::OnStarted(const std::string& statusText) {
-    OnInfo(statusText);
+    // The window's text carries its button's keyboard mark; a terminal shows none.
+    std::string text = statusText;
+    std::erase(text, '&');
+    OnInfo(text);
 }
 
 void ProgressView::OnStage(char letter, const std::string& text) {

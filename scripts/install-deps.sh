@@ -2,9 +2,10 @@
 # Installs the Debian packages the build needs, only those that are missing.
 set -euo pipefail
 # The window needs Qt 6 Widgets (and OpenGL headers its CMake files ask for); its smoke
-# test runs the program on Xvfb.
-packages=(cmake ninja-build g++ zlib1g-dev libgtest-dev libgmock-dev
-          qt6-base-dev qt6-base-dev-tools libgl-dev xvfb xauth)
+# test runs the program on Xvfb. The Windows build needs mingw-w64, its tests Wine.
+packages=(cmake ninja-build g++ zlib1g-dev libgtest-dev libgmock-dev googletest
+          qt6-base-dev qt6-base-dev-tools libgl-dev xvfb xauth
+          g++-mingw-w64-x86-64-posix mingw-w64-tools libz-mingw-w64-dev wine wine64)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
@@ -13,5 +14,5 @@ if [ ${#missing[@]} -gt 0 ]; then
   sudo_cmd=()
   [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
   "${sudo_cmd[@]}" apt-get update
-  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y "${missing[@]}"
+  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y --no-install-recommends "${missing[@]}"
 fi

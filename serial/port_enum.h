@@ -16,16 +16,19 @@ struct SerialPortInfo {
     std::string description;  // what to show beside the name: device, product, vendor
 };
 
-// Where the Linux lister looks; tests point it at a fake tree.
+// Where the listers look; tests point them at a fake tree or key.
 struct PortEnumSources {
     std::string sysClassTty = "/sys/class/tty";
     std::string devDir = "/dev";
+    // Windows: the key below HKEY_LOCAL_MACHINE that lists the serial devices present.
+    std::string registryKey = "HARDWARE\\DEVICEMAP\\SERIALCOMM";
 };
 
 // The ports present, by ascending number: devices of the fixed ranges that exist (UARTs only
 // when the driver found one), then every explicitly numbered device that exists. When the
 // system's list cannot be read at all, COM1..COM10 stand in for it, followed by the explicit
-// entries. Opens no port.
+// entries. Opens no port. On Windows the system's ports come in the registry's order, names
+// of at most five characters (COM1..COM99), as the system lists them.
 std::vector<SerialPortInfo> ListSerialPorts(const PortNameTable& names,
                                             const PortEnumSources& sources = {});
 

@@ -1,4 +1,5 @@
-// Port number <-> device path: the fixed ranges and the explicit table.
+// Port number <-> device path: the explicit table; the fixed names are the platform's
+// (port_names_linux.cpp, port_names_win32.cpp).
 #include "serial/port_names.h"
 
 #include <cctype>
@@ -6,13 +7,6 @@
 
 namespace pelorin {
 namespace {
-
-struct FixedRange {
-    unsigned first;  // port number of device index 0
-    std::string_view prefix;
-};
-constexpr FixedRange kFixedRanges[] = {{1, "/dev/ttyS"}, {33, "/dev/ttyUSB"}, {65, "/dev/ttyACM"}};
-constexpr unsigned kDevicesPerRange = 32;
 
 std::string_view Trim(std::string_view s) {
     while (!s.empty() && std::isspace(static_cast<unsigned char>(s.front()))) s.remove_prefix(1);
@@ -32,24 +26,6 @@ unsigned ParseNumber(std::string_view s) {
 }
 
 }  // namespace
-
-std::string FixedDevicePath(unsigned number) {
-    for (const FixedRange& range : kFixedRanges)
-        if (number >= range.first && number < range.first + kDevicesPerRange)
-            return std::string(range.prefix) + std::to_string(number - range.first);
-    return {};
-}
-
-unsigned FixedPortNumber(std::string_view devicePath) {
-    for (const FixedRange& range : kFixedRanges) {
-        if (devicePath.substr(0, range.prefix.size()) != range.prefix) continue;
-        const std::string_view index = devicePath.substr(range.prefix.size());
-        if (index == "0") return range.first;
-        const unsigned n = ParseNumber(index);
-        if (n > 0 && n < kDevicesPerRange) return range.first + n;
-    }
-    return 0;
-}
 
 bool PortNameTable::Assign(unsigned number, std::string devicePath) {
     if (number < kMinPortNumber || number > kMaxPortNumber || devicePath.empty()) return false;

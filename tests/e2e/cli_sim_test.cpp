@@ -192,6 +192,11 @@ TEST_F(CliSimTest, BadInputIsRefusedBeforeTheLine) {
     ASSERT_TRUE(cli.Start({PELORIN_CLI_PATH, "erase", "--section", "Logo", "--port", (dir / "no-such-port").string()}));
     EXPECT_EQ(cli.Wait(30s), 3);
     EXPECT_NE(cli.Err().find("Error: Can't open port!"), std::string::npos) << cli.Err();
+    // A relative name of a terminal device is a port.
+    testing::ChildProcess relative;
+    ASSERT_TRUE(relative.Start({"/bin/sh", "-c", "cd '" + dir.string() + "' && '" + PELORIN_CLI_PATH +
+                                                     "' erase --section 'Common Data' --port board --tick-ms 50"}));
+    EXPECT_EQ(relative.Wait(60s), 0) << relative.Err();
     // The board is still fine after all that.
     const Bytes small(image.begin(), image.begin() + kCommonDataSize);
     EXPECT_EQ(Cli({"download", Write("small.bin", small).string(), "--section", "Common Data"}).code, 0);
@@ -213,15 +218,27 @@ TEST_F(CliSimTest, CtrlCCancelsEachLongStage) {
         args.push_back("--json");
         ASSERT_TRUE(cli.Start(CliArgs(args, "1000")));
         ASSERT_TRUE(cli.WaitForOutput(c.stage, 60s)) << cli.Err();
+        // A dump is cancelled once some of it arrived, so there is a partial file to keep.
+        while (c.args[0] == "dump") {
+            auto line = cli.ReadLine(30s);
+            ASSERT_TRUE(line) << cli.Err();
+            if (line->find("\"bytes\":") != std::string::npos && line->find("\"bytes\":0,") == std::string::npos) break;
+        }
         cli.Signal(SIGINT);
         EXPECT_EQ(cli.Wait(30s), 130) << cli.Err();
         EXPECT_NE(cli.Out().find("\"text\":\"Cancel\""), std::string::npos) << cli.Out();
     }
-    // The partial dump is kept, closed, shorter than the section.
-    EXPECT_LT(Read(dir / "partial.bin").size(), kLogoSize);
-    // The board goes back to its boot ROM; the next operation runs normally.
-    CliResult r = Cli({"erase", "--section", "Common Data"});
-    EXPECT_EQ(r.code, 0) << r.err;
+    // The partial dump is kept under its own name, closed, shorter than the section, and the
+    // run said so with its size.
+    const Bytes partial = Read(dir / "partial.bin.partial");
+    EXPECT_GT(partial.size(), 0u);
+    EXPECT_LT(partial.size(), kLogoSize);
+    EXPECT_FALSE(fs::exists(dir / "partial.bin"));
+    // The board goes back to its boot ROM; the next operation runs normally (real seconds: the
+    // loader upload at this pace is longer than sixteen short ticks).
+    testing::ChildProcess next;
+    ASSERT_TRUE(next.Start(CliArgs({"erase", "--section", "Common Data"}, "1000")));
+    EXPECT_EQ(next.Wait(120s), 0) << next.Err();
 }
 
 // A board that goes away (killed, or unplugged by --vanish-after) ends the run at once with its
@@ -233,7 +250,9 @@ TEST_F(CliSimTest, VanishedBoardEndsTheRunAtOnce) {
         std::vector<std::string> sim;
     };
     const std::vector<Case> cases = {
-        {{"erase", "--section", "Logo"}, nullptr, {"--vanish-after", "1"}},  // before 'A'
+        // Before 'A': the board is on another crystal and never answers; it goes while the
+        // host waits for its boot ROM.
+        {{"erase", "--section", "Logo"}, "Enter Erase Progress", {"--xtal", "13.5"}},
         {{"download", imagePath.string(), "--section", "Logo"}, "\"letter\":\"K\"", {"--pace", "1"}},
         {{"dump", (dir / "gone.bin").string(), "--section", "Logo"}, "\"letter\":\"G\"", {"--pace", "1"}},
         {{"download", imagePath.string(), "--section", "Logo"}, nullptr, {"--vanish-after", "6000"}},
@@ -350,6 +369,9 @@ TEST_F(CliSimTest, SignalsAndKilledRuns) {
 // The step's bytes, speed and time left follow what the board takes, at three paces. The board
 // logs what it took with the monotonic clock the test shares with it.
 TEST_F(CliSimTest, MeasuredProgressFollowsTheBoard) {
+#ifdef PELORIN_SANITIZED
+    GTEST_SKIP() << "a sanitizer slows host and board unevenly: their timing says nothing here";
+#endif
     using Clock = std::chrono::steady_clock;
     constexpr double kStreamSeconds = 8;
     // What left the host may sit in the pseudo-terminal before the board takes it; a real

@@ -1,16 +1,16 @@
 // The host side of the protocol against a scripted port: bytes on the line, their order and
-// pauses, and every notification with its values.
+// pauses, and every notification with its values; and the time-out watchdog those
+// notifications feed.
 #include <gtest/gtest.h>
 
 #include <sys/resource.h>
 
 #include <csignal>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 
 #include "session/session_protocol.h"
-#include "session/stage_texts.h"
+#include "session/watchdog.h"
 #include "session_fakes.h"
 
 namespace pelorin {
@@ -19,6 +19,7 @@ namespace {
 using testing::Event;
 using Bytes = std::vector<uint8_t>;
 using Post = std::array<int64_t, 3>;
+using Lines = std::vector<std::string>;
 
 constexpr int64_t U = WM_SESSION_UPDATE, SEND_END = WM_SESSION_SEND_END,
                   FINISHED = WM_SESSION_FINISHED, SEND_BEGIN = WM_SESSION_SEND_BEGIN;
@@ -31,21 +32,23 @@ Bytes Cat(std::initializer_list<Bytes> parts) {
     return out;
 }
 
+std::vector<Post> FinishingPosts(char letter) {
+    return {{U, 0, letter}, {U, 2, 100}, {SEND_END, 0, 0}, {U, 1, 100}, {SEND_END, 0, 0}, {FINISHED, 0, 0}};
+}
+
 class SessionProtocolTest : public ::testing::Test {
 protected:
     SessionProtocolTest() { SetHeader(0, 0); }
+    ~SessionProtocolTest() override {
+        shared.dumpFile.Close();
+        for (auto& p : cleanup) std::filesystem::remove(p);
+    }
 
+    // Crystal 13500, DDRAM of 512 Mbit in burst mode.
     void SetHeader(uint8_t mode, uint8_t chip, uint32_t start = 0x10000, uint32_t size = 0x120000) {
-        SessionHeader h;
-        h.mode = mode;
-        h.chipCode = chip;
-        h.crystalKhz = 13500;
-        h.startAddress = start;
-        h.sectionSize = size;
-        h.memoryType = 1;
-        h.memorySize = 3;
-        h.sdramMode = 1;
-        shared.SetSessionHeader(h);
+        shared.SetSessionHeader({.mode = mode, .chipCode = chip, .crystalKhz = 13500,
+                                 .memoryType = 1, .memorySize = 3, .startAddress = start,
+                                 .sectionSize = size, .sdramMode = 1});
     }
     // Delivers `bytes` as one read and runs one notification.
     void Feed(const Bytes& bytes) {
@@ -53,180 +56,140 @@ protected:
         protocol.OnReceive(protocol.ActivePort());
     }
     std::filesystem::path TempFile(const std::string& name, const Bytes& content) {
-        auto path = std::filesystem::temp_directory_path() /
-                    (name + "-" + std::to_string(::getpid()) + "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(content.data()),
-                                                    std::streamsize(content.size()));
-        cleanup.push_back(path);
-        return path;
+        cleanup.push_back(std::filesystem::temp_directory_path() / (name + "-" + std::to_string(::getpid())));
+        std::ofstream(cleanup.back(), std::ios::binary)
+            .write(reinterpret_cast<const char*>(content.data()), std::streamsize(content.size()));
+        return cleanup.back();
     }
-    ~SessionProtocolTest() override {
-        shared.dumpFile.Close();
-        for (auto& p : cleanup) std::filesystem::remove(p);
+    // Writes and sleeps only, as the target sees the line.
+    Lines LineView() const {
+        Lines out;
+        for (const Event& e : timeline.events) {
+            if (e.kind == Event::Sleep) out.push_back("sleep " + std::to_string(e.ms));
+            if (e.kind == Event::Write) out.push_back("write " + std::to_string(e.bytes.size()));
+        }
+        return out;
     }
 
     testing::Timeline timeline;
     testing::FakePort port{timeline};
-    testing::RecordingSink sink{timeline};
-    testing::RecordingPrompt prompt{timeline};
-    testing::RecordingSleeper sleeper{timeline};
     SharedState shared;
     TargetImages images;
-    SessionProtocol protocol{port, sink, prompt, sleeper, shared, images};
+    SessionProtocol protocol{port, timeline, timeline, timeline, shared, images};
     std::vector<std::filesystem::path> cleanup;
 };
 
-// Writes and sleeps only, as the target sees the line.
-std::vector<std::string> LineView(const testing::Timeline& t) {
-    std::vector<std::string> out;
-    for (const Event& e : t.events) {
-        if (e.kind == Event::Sleep) out.push_back("sleep " + std::to_string(e.ms));
-        if (e.kind == Event::Write) out.push_back("write " + std::to_string(e.bytes.size()));
+// The answer, its pauses, and the whole 2048-byte block: image, zero padding, and at 2016 every
+// header field in the family's byte order.
+TEST_F(SessionProtocolTest, BootRomAnswerAndBlockByFamily) {
+    struct Case { uint8_t chip; Bytes prompt; Lines line; Bytes lead; Bytes header; };
+    const Case cases[] = {
+        {0, {'X'}, {"write 1", "sleep 50", "write 2048"}, {0x18},
+         {0, 0, 0x34, 0xBC, 0, 1, 3, 0, 0, 1, 0, 0, 0, 0x12, 0, 0, 0, 1}},
+        {33, {0x00, 'X'}, {"write 1", "sleep 50", "write 4", "sleep 10", "write 2048"}, {0x59, 0, 2, 0, 0},
+         {0, 33, 0xBC, 0x34, 0, 1, 3, 0, 0, 0, 1, 0, 0, 0, 0x12, 0, 0, 1}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(int(c.chip));
+        timeline.Clear();
+        SetHeader(0, c.chip);
+        shared.awaitBootRom = true;
+        Feed(c.prompt);
+        EXPECT_EQ(LineView(), c.line);
+        Bytes expected = c.lead;
+        auto image = images.BootImage(ChipForCode(c.chip)->bootImage);
+        expected.insert(expected.end(), image.begin(), image.end());
+        expected.resize(c.lead.size() + 2016, 0);
+        expected.insert(expected.end(), c.header.begin(), c.header.end());
+        expected.resize(c.lead.size() + 2048, 0);
+        EXPECT_EQ(timeline.Written(), expected);
+        EXPECT_FALSE(shared.awaitBootRom);
+        EXPECT_EQ(timeline.Posts(), (std::vector<Post>{{U, 0, 'U'}}));
+        EXPECT_EQ(shared.StatusText(), "Send bootload bin");
     }
-    return out;
-}
-
-TEST_F(SessionProtocolTest, BootRomHandshakeByFamily) {
-    // Big-endian: 0x18, 50 ms, the 2048-byte block with no prefix.
+    // A chip code without an image is refused, never sent an empty block.
+    timeline.Clear();
+    SetHeader(0, 20);
     shared.awaitBootRom = true;
     Feed({'X'});
-    EXPECT_EQ(LineView(timeline), (std::vector<std::string>{"write 1", "sleep 50", "write 2048"}));
-    auto writes = timeline.Of(Event::Write);
-    EXPECT_EQ(writes[0].bytes, Bytes{0x18});
-    const Bytes& block = writes[1].bytes;
-    auto image = images.BootImage(1);
-    EXPECT_TRUE(std::equal(image.begin(), image.end(), block.begin()));
-    EXPECT_EQ(Bytes(block.begin() + 2018, block.begin() + 2020), (Bytes{0x34, 0xBC}));
-    EXPECT_EQ(Bytes(block.begin() + 2024, block.begin() + 2032), (Bytes{0, 1, 0, 0, 0, 0x12, 0, 0}));
-    // The whole header place, 2016..2047: every field in the family's order, the rest zero.
-    Bytes tail(block.begin() + 2016, block.end());
-    Bytes expected(32, 0);
-    expected[2] = 0x34, expected[3] = 0xBC;                        // crystal 13500
-    expected[9] = 0x01;                                            // start 0x10000
-    expected[13] = 0x12;                                           // size 0x120000
-    expected[5] = 1, expected[6] = 3, expected[17] = 1;            // memory type, size, SDRAM mode
-    EXPECT_EQ(tail, expected);
-    EXPECT_FALSE(shared.awaitBootRom);
-    EXPECT_EQ(timeline.Posts(), (std::vector<Post>{{U, 0, 'U'}}));
-    EXPECT_EQ(shared.StatusText(), "Send bootload bin");
-
-    // Little-endian: 0x59, 50 ms, 00 02 00 00, 10 ms, the block; header unchanged.
-    timeline.Clear();
-    SetHeader(0, 33);
-    shared.awaitBootRom = true;
-    Feed({0x00, 'X'});
-    EXPECT_EQ(LineView(timeline),
-              (std::vector<std::string>{"write 1", "sleep 50", "write 4", "sleep 10", "write 2048"}));
-    writes = timeline.Of(Event::Write);
-    EXPECT_EQ(writes[0].bytes, Bytes{0x59});
-    EXPECT_EQ(writes[1].bytes, (Bytes{0x00, 0x02, 0x00, 0x00}));
-    EXPECT_EQ(Bytes(writes[2].bytes.begin() + 2018, writes[2].bytes.begin() + 2020), (Bytes{0xBC, 0x34}));
-    EXPECT_EQ(Bytes(writes[2].bytes.begin() + 2024, writes[2].bytes.begin() + 2032),
-              (Bytes{0, 0, 1, 0, 0, 0, 0x12, 0}));
-    expected = Bytes(32, 0);
-    expected[0] = 0, expected[1] = 33;
-    expected[2] = 0xBC, expected[3] = 0x34;
-    expected[10] = 0x01, expected[14] = 0x12;
-    expected[5] = 1, expected[6] = 3, expected[17] = 1;
-    EXPECT_EQ(Bytes(writes[2].bytes.begin() + 2016, writes[2].bytes.end()), expected);
+    EXPECT_TRUE(timeline.Written().empty());
+    EXPECT_EQ(timeline.Prompts(), Lines{std::string("Error: ") + kNoBootImageText});
+    EXPECT_FALSE(port.IsOpen());
 }
 
 TEST_F(SessionProtocolTest, PromptCountsOnlyInShortReadsWhileAwaited) {
-    // With the prompt not awaited, 'X' is just scanned and ignored.
-    Feed({'X'});
+    Feed({'X'});  // not awaited: just scanned and ignored
     EXPECT_TRUE(timeline.events.empty());
     shared.awaitBootRom = true;
     Feed(Bytes(8, 'X'));  // 8 bytes: too long to be a prompt
-    EXPECT_TRUE(timeline.Of(Event::Write).empty());
+    EXPECT_TRUE(timeline.Written().empty());
     Feed({'a', 'X', 'b'});
-    ASSERT_EQ(timeline.Of(Event::Write).size(), 2u);
+    EXPECT_EQ(timeline.Written().size(), 2049u);
     // Another port's notification reads nothing.
     port.reads.push_back({'X'});
     protocol.OnReceive(protocol.ActivePort() + 1);
     EXPECT_EQ(port.reads.size(), 1u);
 }
 
-TEST_F(SessionProtocolTest, ChipCodeWithoutImageIsRefused) {
-    SetHeader(0, 20);
-    shared.awaitBootRom = true;
-    Feed({'X'});
-    EXPECT_TRUE(timeline.Of(Event::Write).empty());
-    ASSERT_EQ(timeline.Of(Event::Prompt).size(), 1u);
-    EXPECT_EQ(timeline.Of(Event::Prompt)[0].text, std::string("Error: ") + kNoBootImageText);
-    EXPECT_FALSE(port.IsOpen());
-}
-
-TEST_F(SessionProtocolTest, DramImageAnnouncementAndCheckByFamily) {
-    struct Case { uint8_t chip; Bytes announced; uint8_t check; size_t size; };
-    for (const Case& c : {Case{5, {0x54, 0x3F, 0x00}, 0x6B, 16212}, Case{32, {0x7C, 0x6A, 0x00}, 0x16, 27260}}) {
+// The DRAM image's length, then the image once its check value came back; the hardware
+// information only for chip 8 at 0x30000, 8 zeros for every other.
+TEST_F(SessionProtocolTest, StageAnswersOnTheWire) {
+    const std::array<uint8_t, 8> info{1, 2, 3, 4, 5, 6, 7, 8};
+    shared.SetHardwareInfo(info);
+    auto big = images.DramImage(ChipFamily::BigEndian);
+    auto little = images.DramImage(ChipFamily::LittleEndian);
+    struct Case { uint8_t chip; uint32_t start; Bytes feed; Lines line; Bytes written; std::vector<Post> posts; };
+    const Case cases[] = {
+        {5, 0x10000, Cat({Frame('c', 'B'), Frame('v', 0x6B)}), {"sleep 10", "write 3", "sleep 50", "write 16212"},
+         Cat({{0x54, 0x3F, 0x00}, Bytes(big.begin(), big.end())}),
+         {{U, 0, 'B'}, {U, 0, 'S'}, {SEND_BEGIN, 16212, 0}, {U, 1, 0}}},
+        {32, 0x10000, Cat({Frame('c', 'B'), Frame('v', 0x16)}), {"sleep 10", "write 3", "sleep 50", "write 27260"},
+         Cat({{0x7C, 0x6A, 0x00}, Bytes(little.begin(), little.end())}),
+         {{U, 0, 'B'}, {U, 0, 'S'}, {SEND_BEGIN, 27260, 0}, {U, 1, 0}}},
+        {8, 0x30000, Frame('c', 'V'), {"sleep 10", "write 8"}, Bytes(info.begin(), info.end()), {{U, 0, 'V'}}},
+        {8, 0x10000, Frame('c', 'V'), {"sleep 10", "write 8"}, Bytes(8, 0), {{U, 0, 'V'}}},
+        {7, 0x30000, Frame('c', 'V'), {"sleep 10", "write 8"}, Bytes(8, 0), {{U, 0, 'V'}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(&c - cases);
         timeline.Clear();
-        SetHeader(0, c.chip);
-        Feed(Frame('c', 'B'));
-        EXPECT_EQ(LineView(timeline), (std::vector<std::string>{"sleep 10", "write 3"}));
-        EXPECT_EQ(timeline.Written(), c.announced);
-        timeline.Clear();
-        Feed(Frame('v', c.check));
-        EXPECT_EQ(LineView(timeline), (std::vector<std::string>{"sleep 50", "write " + std::to_string(c.size)}));
-        auto dram = images.DramImage(FamilyOfCode(c.chip));
-        EXPECT_EQ(timeline.Written(), Bytes(dram.begin(), dram.end()));
-        EXPECT_EQ(timeline.Posts(), (std::vector<Post>{{U, 0, 'S'}, {SEND_BEGIN, int64_t(c.size), 0}, {U, 1, 0}}));
+        SetHeader(0, c.chip, c.start);
+        Feed(c.feed);
+        EXPECT_EQ(LineView(), c.line);
+        EXPECT_EQ(timeline.Written(), c.written);
+        EXPECT_EQ(timeline.Posts(), c.posts);
     }
-    // A wrong check value: nothing sent, the port closed, "Send data error!", no finish.
+    // A wrong check value (the other family's): nothing sent, the port closed, "Send data
+    // error!", no finish.
     timeline.Clear();
-    Feed(Frame('c', 'B'));
-    timeline.Clear();
-    Feed(Frame('v', 0x6B));
-    EXPECT_TRUE(timeline.Of(Event::Write).empty());
+    SetHeader(0, 32);
+    Feed(Cat({Frame('c', 'B'), Frame('v', 0x6B)}));
+    EXPECT_EQ(LineView(), (Lines{"sleep 10", "write 3"}));
     EXPECT_FALSE(port.IsOpen());
-    EXPECT_EQ(timeline.Of(Event::Prompt)[0].text, "Error: Send data error!");
-    EXPECT_EQ(timeline.Posts(), (std::vector<Post>{{U, 0, 'S'}, {U, 1, 0}}));
+    EXPECT_EQ(timeline.Prompts(), Lines{"Error: Send data error!"});
+    EXPECT_EQ(timeline.Posts(), (std::vector<Post>{{U, 0, 'B'}, {U, 0, 'S'}, {U, 1, 0}}));
 }
 
 TEST_F(SessionProtocolTest, FramesSplitNoisyAndMalformed) {
-    // Split over two reads, noise in front.
-    Feed({0x13, 0x37, 0xFE, 'c'});
-    EXPECT_TRUE(timeline.Posts().empty());
-    Feed({'F', 0xFF});
-    EXPECT_EQ(timeline.Posts(), (std::vector<Post>{{U, 0, 'F'}}));
-    // A stray start mark does not swallow the frame right behind it.
-    timeline.Clear();
-    Feed({0xFE, 'c', 'A', 0x00, 0xFE, 'c', 'H', 0xFF});
-    EXPECT_EQ(timeline.Posts(), (std::vector<Post>{{U, 0, 'H'}, {U, 1, 50}}));
-    timeline.Clear();
-    Feed({0xFE, 0xFE, 'c', 'I', 0xFF});
-    EXPECT_EQ(timeline.Posts(), (std::vector<Post>{{U, 0, 'I'}, {U, 1, 75}}));
+    // Noise in front, a frame split over two reads; a stray start mark does not swallow the
+    // frame right behind it.
+    Feed({0x13, 0xFE, 'c', 'A', 0x00, 0xFE, 'c'});
+    Feed({'H', 0xFF, 0xFE, 0xFE, 'c', 'I', 0xFF});
+    EXPECT_EQ(timeline.Posts(), (std::vector<Post>{{U, 0, 'H'}, {U, 1, 50}, {U, 0, 'I'}, {U, 1, 75}}));
     // Unknown classes and letters are consumed silently; 'c' 'A' reopens at loader speed.
     timeline.Clear();
     Feed(Cat({Frame('z', 1), Frame('c', 'Z'), Frame('e', 'Q'), Frame('c', 'A')}));
     EXPECT_EQ(timeline.Posts(), (std::vector<Post>{{U, 0, 'A'}}));
-    auto opens = timeline.Of(Event::Open);
-    ASSERT_EQ(opens.size(), 1u);
-    EXPECT_EQ(opens[0].text, "115200,n,8,1");
-    EXPECT_EQ(opens[0].ms, protocol.ActivePort());
-    EXPECT_EQ(LineView(timeline), std::vector<std::string>{"sleep 10"});
-}
-
-TEST_F(SessionProtocolTest, PendingAreaSurvivesFloodOfNoise) {
+    EXPECT_EQ(timeline.Of(Event::Open, &Event::text), Lines{"115200,n,8,1"});
+    EXPECT_EQ(timeline.Of(Event::Open, &Event::ms), std::vector<unsigned>{protocol.ActivePort()});
+    EXPECT_EQ(LineView(), Lines{"sleep 10"});
+    // A flood of noise, each read ending in a start mark, neither overflows nor blocks frames.
     Bytes noise(kChunkBytes);
     for (size_t i = 0; i < noise.size(); ++i) noise[i] = uint8_t(i * 7 + 1) | 0x01;
-    noise.back() = 0xFE;  // leaves a partial frame behind every read
+    noise.back() = 0xFE;
     for (int i = 0; i < 30; ++i) Feed(noise);
     Feed(Cat({Bytes{0x00, 0x00}, Frame('c', 'F')}));
     EXPECT_EQ(timeline.Posts().back(), (Post{U, 0, 'F'}));
-}
-
-TEST_F(SessionProtocolTest, HardwareVersionAnswer) {
-    std::array<uint8_t, 8> info{1, 2, 3, 4, 5, 6, 7, 8};
-    shared.SetHardwareInfo(info);
-    struct Case { uint8_t chip; uint32_t start; bool info; };
-    for (const Case& c : {Case{8, 0x30000, true}, Case{8, 0x10000, false}, Case{7, 0x30000, false}}) {
-        timeline.Clear();
-        SetHeader(0, c.chip, c.start);
-        Feed(Frame('c', 'V'));
-        EXPECT_EQ(LineView(timeline), (std::vector<std::string>{"sleep 10", "write 8"}));
-        EXPECT_EQ(timeline.Written(), c.info ? Bytes(info.begin(), info.end()) : Bytes(8, 0));
-        EXPECT_EQ(shared.StatusText(), "Check hardware infomation...");
-    }
 }
 
 TEST_F(SessionProtocolTest, DataStreamInChunksEndingWithRemainder) {
@@ -240,14 +203,11 @@ TEST_F(SessionProtocolTest, DataStreamInChunksEndingWithRemainder) {
         EXPECT_EQ(timeline.Written(), announced);
         timeline.Clear();
         Feed(Frame('w', announced[0] ^ announced[1] ^ announced[2]));
-        std::vector<std::string> expected;
-        for (size_t sent = 0; sent + kChunkBytes <= length; sent += kChunkBytes) {
-            expected.push_back("sleep 10");
-            expected.push_back("write 10240");
-        }
-        expected.push_back("sleep 10");
-        expected.push_back("write " + std::to_string(length % kChunkBytes));
-        EXPECT_EQ(LineView(timeline), expected) << length;
+        Lines expected;
+        for (size_t sent = 0; sent + kChunkBytes <= length; sent += kChunkBytes)
+            expected.insert(expected.end(), {"sleep 10", "write 10240"});
+        expected.insert(expected.end(), {"sleep 10", "write " + std::to_string(length % kChunkBytes)});
+        EXPECT_EQ(LineView(), expected) << length;
         EXPECT_EQ(timeline.Written(), data);
         EXPECT_EQ(timeline.Posts(),
                   (std::vector<Post>{{U, 0, 'K'}, {SEND_BEGIN, int64_t(length), 0}, {U, 1, 25}}));
@@ -255,61 +215,51 @@ TEST_F(SessionProtocolTest, DataStreamInChunksEndingWithRemainder) {
 }
 
 TEST_F(SessionProtocolTest, ProgressArithmetic) {
-    protocol.SetMainBase(25);
-    Feed(Frame('p', 128));
-    EXPECT_EQ(timeline.Posts(), (std::vector<Post>{{U, 2, 100}, {SEND_END, 0, 0}, {U, 1, 50}}));
-    timeline.Clear();
-    Feed(Frame('p', 64));
-    EXPECT_EQ(timeline.Posts(), (std::vector<Post>{{U, 2, 50}, {U, 1, 37}}));
-    // Erase: base 33 from 'H', progress adds up to 33.3 points.
-    SetHeader(1, 0);
-    timeline.Clear();
-    Feed(Cat({Frame('c', 'H'), Frame('p', 0), Frame('p', 128)}));
-    EXPECT_EQ(timeline.Posts(), (std::vector<Post>{{U, 0, 'H'}, {U, 1, 33}, {U, 2, 0}, {U, 1, 33},
-                                                   {U, 2, 100}, {SEND_END, 0, 0}, {U, 1, 66}}));
-    // Download at 'I' reaches 100 with the last frame.
-    SetHeader(0, 0);
-    timeline.Clear();
-    Feed(Cat({Frame('c', 'I'), Frame('p', 128)}));
-    EXPECT_EQ(timeline.Posts().back(), (Post{SEND_END, 0, 0}));
-    EXPECT_EQ(timeline.Posts()[timeline.Posts().size() - 2], (Post{U, 1, 100}));
-    // A dump only changes the status line at 'H'; an unknown mode posts no main.
-    SetHeader(2, 0);
-    timeline.Clear();
-    Feed(Frame('c', 'H'));
-    EXPECT_EQ(timeline.Posts(), (std::vector<Post>{{U, 0, 'H'}}));
-    SetHeader(7, 0);
-    timeline.Clear();
-    Feed(Frame('p', 10));
-    EXPECT_EQ(timeline.Posts(), (std::vector<Post>{{U, 2, 7}}));
+    struct Case { uint8_t mode; int base; Bytes feed; std::vector<Post> posts; };
+    const Case cases[] = {
+        {0, 25, Frame('p', 64), {{U, 2, 50}, {U, 1, 37}}},
+        // Erase: base 33 from 'H', progress adds up to 33.3 points.
+        {1, 0, Cat({Frame('c', 'H'), Frame('p', 0), Frame('p', 128)}),
+         {{U, 0, 'H'}, {U, 1, 33}, {U, 2, 0}, {U, 1, 33}, {U, 2, 100}, {SEND_END, 0, 0}, {U, 1, 66}}},
+        // Download at 'I' reaches 100 with the last frame.
+        {0, 0, Cat({Frame('c', 'I'), Frame('p', 128)}),
+         {{U, 0, 'I'}, {U, 1, 75}, {U, 2, 100}, {SEND_END, 0, 0}, {U, 1, 100}, {SEND_END, 0, 0}}},
+        // A dump only changes the status line at 'H'; an unknown mode posts no main.
+        {2, 0, Frame('c', 'H'), {{U, 0, 'H'}}},
+        {7, 0, Frame('p', 10), {{U, 2, 7}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(&c - cases);
+        timeline.Clear();
+        SetHeader(c.mode, 0);
+        protocol.SetMainBase(c.base);
+        Feed(c.feed);
+        EXPECT_EQ(timeline.Posts(), c.posts);
+    }
 }
 
-std::vector<Post> FinishingPosts(char letter) {
-    return {{U, 0, letter}, {U, 2, 100}, {SEND_END, 0, 0}, {U, 1, 100}, {SEND_END, 0, 0}, {FINISHED, 0, 0}};
-}
-
+// Each ending closes the port first, then finishes, beeps, and only then shows its message.
 TEST_F(SessionProtocolTest, EndingsAndTheirSequence) {
-    Feed(Frame('c', 'O'));
-    EXPECT_EQ(timeline.Posts(), FinishingPosts('O'));
-    EXPECT_EQ(timeline.events.back().kind, Event::Beep);
-    EXPECT_EQ(shared.StatusText(), "Mission completed");
-    EXPECT_FALSE(port.IsOpen());
-
-    port.Open(1, "115200,n,8,1");
-    timeline.Clear();
-    Feed(Frame('c', 'P'));
-    EXPECT_EQ(timeline.Posts(), FinishingPosts('P'));
-    EXPECT_EQ(shared.StatusText(), "Invalid bin file.The hardware version is incorrect.");
-
-    port.Open(1, "115200,n,8,1");
-    timeline.Clear();
-    Feed(Frame('e', 'N'));
-    EXPECT_EQ(timeline.Posts(), FinishingPosts('N'));
-    // Closed first, beep before the message box, which comes last.
-    EXPECT_EQ(timeline.events.front().kind, Event::Close);
-    EXPECT_EQ(timeline.events.back().kind, Event::Prompt);
-    EXPECT_EQ(timeline.events.back().text, "Error: Decompress file error");
-    EXPECT_EQ(timeline.events[timeline.events.size() - 2].kind, Event::Beep);
+    // `says` in a message box with `prompt`, else on the status line.
+    struct Case { Bytes frame; char letter; bool prompt; const char* says; };
+    const Case cases[] = {
+        {Frame('c', 'O'), 'O', false, "Mission completed"},
+        {Frame('c', 'P'), 'P', false, "Invalid bin file.The hardware version is incorrect."},
+        {Frame('e', 'N'), 'N', true, "Error: Decompress file error"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.letter);
+        port.Open(1, "115200,n,8,1");
+        timeline.Clear();
+        Feed(c.frame);
+        EXPECT_EQ(timeline.Posts(), FinishingPosts(c.letter));
+        EXPECT_FALSE(port.IsOpen());
+        const auto& e = timeline.events;
+        EXPECT_EQ(e.front().kind, Event::Close);
+        EXPECT_EQ(e.back().kind, c.prompt ? Event::Prompt : Event::Beep);
+        EXPECT_EQ(e[e.size() - 1 - c.prompt].kind, Event::Beep);
+        EXPECT_EQ(c.prompt ? timeline.Prompts().at(0) : shared.StatusText(), c.says);
+    }
 }
 
 TEST_F(SessionProtocolTest, DumpReceptionToExactSectionSize) {
@@ -322,7 +272,8 @@ TEST_F(SessionProtocolTest, DumpReceptionToExactSectionSize) {
     // Data right behind the 'G' frame in the same read is dump data, not frames.
     Feed(Cat({Frame('c', 'G'), Bytes(flash.begin(), flash.begin() + 1000)}));
     EXPECT_TRUE(protocol.Dumping());
-    EXPECT_EQ(timeline.Posts(), (std::vector<Post>{{U, 0, 'G'}, {U, 2, 0}, {U, 1, 25}, {U, 2, 4}, {U, 1, 28}}));
+    EXPECT_EQ(timeline.Posts(),
+              (std::vector<Post>{{U, 0, 'G'}, {U, 2, 0}, {U, 1, 25}, {U, 2, 4}, {U, 1, 28}}));
     timeline.Clear();
     Feed(Bytes(flash.begin() + 1000, flash.begin() + 10000));
     EXPECT_EQ(timeline.Posts(), (std::vector<Post>{{U, 2, 40}, {U, 1, 55}}));
@@ -335,35 +286,27 @@ TEST_F(SessionProtocolTest, DumpReceptionToExactSectionSize) {
     EXPECT_FALSE(port.IsOpen());
     EXPECT_EQ(shared.StatusText(), "Mission completed");
     std::ifstream in(path, std::ios::binary);
-    Bytes got((std::istreambuf_iterator<char>(in)), {});
-    EXPECT_EQ(got, Bytes(flash.begin(), flash.begin() + size));
+    EXPECT_EQ(Bytes((std::istreambuf_iterator<char>(in)), {}), Bytes(flash.begin(), flash.begin() + size));
     auto posts = timeline.Posts();
-    auto finishing = FinishingPosts('O');
-    EXPECT_TRUE(std::equal(finishing.begin(), finishing.end(), posts.end() - long(finishing.size())));
+    EXPECT_EQ(std::vector<Post>(posts.end() - 6, posts.end()), FinishingPosts('O'));
 }
-
-}  // namespace
-}  // namespace pelorin
-
-namespace pelorin {
-namespace {
 
 // A dump never reports success unless the whole section arrived; what came is kept apart and
 // an earlier file under the target's name survives every failure.
 TEST_F(SessionProtocolTest, DumpFailuresKeepTheEarlierFileAndThePartialOne) {
-    const uint32_t size = 4000;
-    SetHeader(2, 0, 0x10000, size);
+    SetHeader(2, 0, 0x10000, 4000);
     auto path = TempFile("earlier", Bytes(16, 0x42));
     cleanup.push_back(path.string() + ".partial");
+    auto finished = [&] {
+        auto posts = timeline.Posts();
+        return std::count_if(posts.begin(), posts.end(), [](const Post& p) { return p[0] == FINISHED; });
+    };
 
     // The loader ends before 'G': nothing arrived, no success.
     ASSERT_TRUE(shared.dumpFile.Create(path.string()));
-    Feed(Frame('c', 'F'));
-    Feed(Frame('c', 'O'));
-    EXPECT_EQ(timeline.events.back().text, "Error: The dump ended early: 0 of 4000 bytes arrived.");
-    EXPECT_EQ(std::count_if(timeline.events.begin(), timeline.events.end(),
-                            [](const Event& e) { return e.kind == Event::Post && e.id == FINISHED; }),
-              0);
+    Feed(Cat({Frame('c', 'F'), Frame('c', 'O')}));
+    EXPECT_EQ(timeline.Prompts(), Lines{"Error: The dump ended early: 0 of 4000 bytes arrived."});
+    EXPECT_EQ(finished(), 0);
     EXPECT_FALSE(shared.dumpFile.IsOpen());
     EXPECT_EQ(shared.dumpFile.KeptPath(), "");
 
@@ -372,18 +315,18 @@ TEST_F(SessionProtocolTest, DumpFailuresKeepTheEarlierFileAndThePartialOne) {
     timeline.Clear();
     ASSERT_TRUE(shared.dumpFile.Create(path.string()));
     Feed(Cat({Frame('c', 'G'), Bytes(1000, 0x11)}));
-    rlimit saved{};
+    rlimit saved{}, small{};
     ::getrlimit(RLIMIT_FSIZE, &saved);
+    small = {1500, saved.rlim_max};  // the file may not grow past 1500 bytes
     auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit small = saved;
-    small.rlim_cur = 1500;
     ::setrlimit(RLIMIT_FSIZE, &small);
     Feed(Bytes(1000, 0x22));
     ::setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, oldHandler);
     EXPECT_FALSE(protocol.Dumping());
     EXPECT_FALSE(shared.dumpFile.IsOpen());
-    EXPECT_EQ(timeline.events.back().text, "Error: Can't write the dump file!\nFile too large");
+    EXPECT_EQ(timeline.Prompts(), Lines{"Error: Can't write the dump file!\nFile too large"});
+    EXPECT_EQ(finished(), 0);
     EXPECT_EQ(shared.dumpFile.KeptPath(), path.string() + ".partial");
     EXPECT_EQ(std::filesystem::file_size(path.string() + ".partial"), shared.dumpFile.Bytes());
     EXPECT_GE(shared.dumpFile.Bytes(), 1000u);
@@ -393,6 +336,64 @@ TEST_F(SessionProtocolTest, DumpFailuresKeepTheEarlierFileAndThePartialOne) {
     for (const auto& e : std::filesystem::directory_iterator(path.parent_path()))
         entries += e.path().filename().string().rfind(path.filename().string(), 0) == 0;
     EXPECT_EQ(entries, 2u);
+}
+
+int TicksUntilMessage(Watchdog& w, int limit = 1000) {
+    for (int i = 1; i <= limit; ++i)
+        if (w.Tick()) return i;
+    return -1;
+}
+
+TEST(Watchdog, CountHoldAndWrap) {
+    Watchdog w;
+    EXPECT_EQ(TicksUntilMessage(w, 300), -1);  // not armed before the first stage
+    w.OnSessionUpdate(0, 'U');
+    EXPECT_EQ(TicksUntilMessage(w), 16);
+    EXPECT_EQ(TicksUntilMessage(w), 256);  // the count wraps
+    // Progress alone keeps it quiet, whatever the stage.
+    w.OnSessionUpdate(0, 'G');
+    for (int i = 0; i < 100; ++i) {
+        for (int k = 0; k < 15; ++k) EXPECT_FALSE(w.Tick());
+        w.OnSessionUpdate(2, i);
+    }
+    EXPECT_EQ(TicksUntilMessage(w), 16);
+    // Held after the data stream starts and at every ending; progress does not re-arm it.
+    for (char stage : {'K', 'O', 'N', 'P'}) {
+        Watchdog held;
+        held.OnSessionUpdate(0, 'D');
+        held.OnSessionUpdate(0, stage);
+        held.OnSessionUpdate(1, 30);
+        EXPECT_EQ(TicksUntilMessage(held, 600), -1) << stage;
+    }
+    w.OnSessionUpdate(0, 'K');
+    w.OnSessionUpdate(0, 'H');  // a later stage arms it again
+    EXPECT_EQ(TicksUntilMessage(w), 16);
+    w.Stop();
+    EXPECT_EQ(TicksUntilMessage(w, 600), -1);
+}
+
+// The stage's letter as a number, the two checks every message has, and a third where the
+// stage points at a cause.
+TEST(Watchdog, MessageNamesTheStage) {
+    const std::string head =
+        "),please check:\n   1. Cable is connected correctly.\n   2. Target board is power on.\n";
+    struct Case { char stage; const char* third; };
+    const Case cases[] = {{'U', "chip type selection is not correct.(Bootloader is not running)\n"},
+                          {'A', "(Bootloader is already running)\n"},
+                          {'S', "memory type or the memory size"},
+                          {'F', "May be the memory size selection"},
+                          {'I', "   3. Flash is not working properly.\n"},
+                          {'B', nullptr}, {'V', nullptr}, {'D', nullptr}, {'G', nullptr}};
+    for (const Case& c : cases) {
+        const std::string text = TimeoutMessageText(c.stage);
+        EXPECT_EQ(text.substr(0, 11 + head.size()), "Time Out(" + std::to_string(int(c.stage)) + head)
+            << c.stage;
+        if (c.third) {
+            EXPECT_NE(text.find(c.third), std::string::npos) << c.stage;
+        } else {
+            EXPECT_EQ(text.size(), 11 + head.size()) << c.stage;
+        }
+    }
 }
 
 }  // namespace
