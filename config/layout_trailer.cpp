@@ -55,12 +55,15 @@ std::optional<std::vector<uint8_t>> AppendLayoutTrailer(std::span<const uint8_t>
     return out;
 }
 
+// In one read: the program file is megabytes, and the window reads it at every start.
 std::optional<std::vector<uint8_t>> ReadWholeFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
     if (!in) return std::nullopt;
-    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
-                               std::istreambuf_iterator<char>());
-    if (in.bad()) return std::nullopt;
+    const std::streamoff size = in.tellg();
+    if (size < 0) return std::nullopt;
+    std::vector<uint8_t> bytes(static_cast<size_t>(size));
+    in.seekg(0);
+    if (!in.read(reinterpret_cast<char*>(bytes.data()), size)) return std::nullopt;
     return bytes;
 }
 

@@ -1,12 +1,19 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, then runs the command line against the simulated board:
-# a Download of a sample image, a Dump of the same section, and a comparison of the two.
+# Installs what is missing and builds. With a display, opens the window with a simulated board
+# listed as a serial port; without one, runs the command line against the simulated board: a
+# Download of a sample image, a Dump of the same section, and a comparison of the two.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh
 cmake --preset release >/dev/null
 cmake --build --preset release
 bin=build/release
+
+if [ -n "${DISPLAY:-}" ] && [ -x "$bin/app/pelorin" ]; then
+  echo "The window, with a simulated board as port \"Simulated board, 27 MHz crystal\":"
+  echo "choose Download, a section and a file, and press Download; then try Erase and Dump."
+  exec "$bin/app/pelorin" --simulate
+fi
 work=$(mktemp -d "${TMPDIR:-/tmp}/pelorin-demo-XXXXXX")
 sim_pid=
 cleanup() {

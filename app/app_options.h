@@ -1,0 +1,35 @@
+// The window program's command line.
+#pragma once
+
+#include <QStringList>
+#include <optional>
+#include <string>
+
+namespace pelorin::app {
+
+// Test mode: after start-up, press the operation button of `mode` through the event queue,
+// answer file dialogs with `file`, print the final status line and end.
+struct PressRun {
+    int mode = 0;  // 0 Download, 1 Erase, 2 Dump
+    std::string file;
+    std::string section;
+    unsigned limitSeconds = 120;  // a run that takes longer fails
+};
+
+struct AppOptions {
+    bool simulate = false;
+    double paceFactor = 8.0;
+    unsigned simulatedCrystalKhz = 27000;
+    std::optional<PressRun> press;
+    bool help = false;
+    bool version = false;
+};
+
+// Fills `options`; false with `error` set on a bad option.
+bool ParseAppOptions(const QStringList& arguments, AppOptions& options, std::string& error);
+std::string AppUsage();
+// Reads the command line before any window exists: prints the usage, the version or what is
+// wrong, and returns the exit status when the program ends here.
+std::optional<int> ReadOptions(int argc, char** argv, AppOptions& options);
+
+}  // namespace pelorin::app

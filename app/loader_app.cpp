@@ -1,0 +1,56 @@
+// Start-up: options, the profile, the simulated board if asked for, then the main window.
+#include "app/loader_app.h"
+
+#include <QFileInfo>
+#include <cstdio>
+#include <memory>
+#include <optional>
+
+#include "app/about_box.h"
+#include "app/app_icon.h"
+#include "app/app_options.h"
+#include "app/press_run.h"
+#include "app/simulated_board.h"
+#include "ui/loader_dlg.h"
+#include "ui/profile.h"
+
+namespace pelorin::app {
+
+CLoaderApp::CLoaderApp(int& argc, char** argv) : QApplication(argc, argv) {
+    setOrganizationName(QString::fromUtf8(ui::kProfileOrganisation));
+    setApplicationName(QFileInfo(applicationFilePath()).completeBaseName());
+    setWindowIcon(AppIcon());
+}
+
+int CLoaderApp::InitInstance(const AppOptions& options) {
+    std::string error;
+    ui::Profile profile(applicationName());
+    ui::LoaderDlgSetup setup;
+    setup.programPath = applicationFilePath().toStdString();
+    setup.profile = &profile;
+    setup.showAbout = ShowAboutBox;
+
+    std::unique_ptr<SimulatedBoard> board;
+    if (options.simulate) {
+        board = StartSimulatedBoard(
+            {options.paceFactor, options.simulatedCrystalKhz, DefaultSimulatedFlashPath()}, error);
+        if (!board) {
+            std::fprintf(stderr, "pelorin: no simulated board: %s\n", error.c_str());
+            return 2;
+        }
+        setup.extraPorts.push_back({board->DevicePath(), board->Description()});
+    }
+    std::optional<PressRunner> press;
+    if (options.press) {
+        press.emplace(*options.press);
+        setup.prompt = &*press;
+        setup.fileDialogs = &*press;
+    }
+
+    ui::CLoaderDlg window(setup);
+    if (press) press->Attach(window);
+    window.exec();
+    return press ? press->ExitStatus() : 0;
+}
+
+}  // namespace pelorin::app

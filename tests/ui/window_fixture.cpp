@@ -1,0 +1,112 @@
+// The window under test.
+#include "window_fixture.h"
+
+#include <QAbstractButton>
+#include <QCoreApplication>
+#include <QLineEdit>
+#include <QTest>
+#include <fstream>
+#include <thread>
+
+#include "config/default_layout.h"
+#include "config/layout_trailer.h"
+
+namespace pelorin::testing {
+
+size_t RecordingPrompt::CountWithCaption(const std::string& caption) const {
+    size_t count = 0;
+    for (const PromptRequest& r : shown) count += r.caption == caption;
+    return count;
+}
+
+WindowFixture::WindowFixture()
+    : profile_(std::make_unique<ui::Profile>(
+          ui::Profile::AtFile(dir_.filePath(QStringLiteral("profile.ini"))))) {
+    WriteProgram();
+}
+
+WindowFixture::~WindowFixture() {
+    window_.reset();
+}
+
+void WindowFixture::WriteProgram(const std::string& layoutText) {
+    programPath_ = Dir() / "pelorin-under-test";
+    const std::vector<uint8_t> image(4096, 0x90);
+    std::vector<uint8_t> bytes = image;
+    if (!layoutText.empty()) bytes = *AppendLayoutTrailer(image, layoutText);
+    std::ofstream(programPath_, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+}
+
+ui::CLoaderDlg& WindowFixture::Open(std::vector<ui::ExtraPort> extraPorts) {
+    window_.reset();
+    ui::LoaderDlgSetup setup;
+    setup.programPath = programPath_;
+    setup.profile = profile_.get();
+    setup.prompt = &prompt;
+    setup.fileDialogs = &dialogs;
+    setup.extraPorts = std::move(extraPorts);
+    setup.showAbout = [this](QWidget&) { ++aboutShown; };
+    setup.tempBase = (Dir() / "work").string();
+    std::filesystem::create_directories(setup.tempBase);
+    window_ = std::make_unique<ui::CLoaderDlg>(setup);
+    window_->show();
+    return *window_;
+}
+
+std::filesystem::path WindowFixture::WriteFile(const std::string& name, size_t bytes,
+                                               uint8_t seed) const {
+    std::vector<char> data(bytes);
+    uint32_t x = seed * 2654435761u + 1;
+    for (char& c : data) {
+        x = x * 1103515245u + 12345u;
+        c = char(x >> 16);
+    }
+    const std::filesystem::path path = Dir() / name;
+    std::ofstream(path, std::ios::binary).write(data.data(), std::streamsize(data.size()));
+    return path;
+}
+
+QString WindowFixture::Text(int id) {
+    QWidget* control = window_->Control(id);
+    if (auto* label = qobject_cast<QLabel*>(control)) return label->text();
+    if (auto* button = qobject_cast<QAbstractButton*>(control)) return button->text();
+    if (auto* list = qobject_cast<QComboBox*>(control)) return list->currentText();
+    if (auto* edit = qobject_cast<QLineEdit*>(control)) return edit->text();
+    return {};
+}
+
+void WindowFixture::Choose(int listId, int index) {
+    auto* list = Get<QComboBox>(listId);
+    list->setCurrentIndex(index);
+    emit list->activated(index);
+}
+
+void WindowFixture::ChooseText(int listId, const QString& text) {
+    Choose(listId, Get<QComboBox>(listId)->findText(text));
+}
+
+void WindowFixture::Click(int buttonId) {
+    QTest::mouseClick(Get<QAbstractButton>(buttonId), Qt::LeftButton);
+}
+
+bool WindowFixture::WaitFor(const std::function<bool()>& done, std::chrono::milliseconds limit) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+std::string DefaultLayoutWith(const std::vector<std::pair<std::string, std::string>>& edits) {
+    std::string text = DefaultLayoutText();
+    for (const auto& [from, to] : edits) {
+        const size_t at = text.find(from);
+        if (at != std::string::npos) text.replace(at, from.size(), to);
+    }
+    return text;
+}
+
+}  // namespace pelorin::testing
