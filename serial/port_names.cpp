@@ -14,8 +14,9 @@ std::string_view Trim(std::string_view s) {
     return s;
 }
 
-// Decimal without sign or leading zeros; 0 for anything else.
-unsigned ParseNumber(std::string_view s) {
+}  // namespace
+
+unsigned ParsePortDigits(std::string_view s) {
     if (s.empty() || s.size() > 5 || (s.size() > 1 && s[0] == '0')) return 0;
     unsigned value = 0;
     for (char c : s) {
@@ -24,8 +25,6 @@ unsigned ParseNumber(std::string_view s) {
     }
     return value;
 }
-
-}  // namespace
 
 bool PortNameTable::Assign(unsigned number, std::string devicePath) {
     if (number < kMinPortNumber || number > kMaxPortNumber || devicePath.empty()) return false;
@@ -79,7 +78,7 @@ size_t PortNameTable::LoadText(std::string_view text) {
         const size_t eq = entry.find('=');
         if (eq == std::string_view::npos) continue;
         const std::string_view path = Trim(entry.substr(eq + 1));
-        if (Assign(ParseNumber(Trim(entry.substr(0, eq))), std::string(path))) ++taken;
+        if (Assign(ParsePortDigits(Trim(entry.substr(0, eq))), std::string(path))) ++taken;
     }
     return taken;
 }

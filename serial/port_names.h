@@ -24,6 +24,8 @@ inline constexpr const char* kPortMapVariable = "PELORIN_PORT_MAP";
 // The fixed ranges: COM1-COM32 are /dev/ttyS0-31, COM33-COM64 /dev/ttyUSB0-31, COM65-COM96
 // /dev/ttyACM0-31. Empty for any other number. On Windows every number n is \\.\COMn.
 std::string FixedDevicePath(unsigned number);
+// A port number written in decimal without sign or leading zeros; 0 for anything else.
+unsigned ParsePortDigits(std::string_view s);
 // The reverse of FixedDevicePath; 0 when the path is outside the fixed ranges.
 unsigned FixedPortNumber(std::string_view devicePath);
 

@@ -12,17 +12,6 @@ struct FixedRange {
 constexpr FixedRange kFixedRanges[] = {{1, "/dev/ttyS"}, {33, "/dev/ttyUSB"}, {65, "/dev/ttyACM"}};
 constexpr unsigned kDevicesPerRange = 32;
 
-// Decimal without sign or leading zeros; 0 for anything else.
-unsigned ParseNumber(std::string_view s) {
-    if (s.empty() || s.size() > 5 || (s.size() > 1 && s[0] == '0')) return 0;
-    unsigned value = 0;
-    for (char c : s) {
-        if (c < '0' || c > '9') return 0;
-        value = value * 10 + static_cast<unsigned>(c - '0');
-    }
-    return value;
-}
-
 }  // namespace
 
 std::string FixedDevicePath(unsigned number) {
@@ -37,7 +26,7 @@ unsigned FixedPortNumber(std::string_view devicePath) {
         if (devicePath.substr(0, range.prefix.size()) != range.prefix) continue;
         const std::string_view index = devicePath.substr(range.prefix.size());
         if (index == "0") return range.first;
-        const unsigned n = ParseNumber(index);
+        const unsigned n = ParsePortDigits(index);
         if (n > 0 && n < kDevicesPerRange) return range.first + n;
     }
     return 0;
