@@ -2,9 +2,11 @@
 #include "cli/cli_options.h"
 
 #include <strings.h>
+#include <algorithm>
 #include <charconv>
 #include <iterator>
 
+#include "config/compression.h"
 #include "session/chip_types.h"
 
 namespace pelorin::cli {
@@ -26,7 +28,8 @@ constexpr CommandName kCommands[] = {
 // Options that take a value.
 constexpr const char* kValueOptions[] = {"--port",     "--chip",       "--xtal",    "--mem-type",
                                          "--mem-size", "--sdram-mode", "--section", "--layout",
-                                         "--images",   "--give-up",    "--tick-ms"};
+                                         "--images",   "--give-up",    "--tick-ms", "--log",
+                                         "--compression"};
 
 bool TakesValue(const std::string& name) {
     for (const char* option : kValueOptions)
@@ -54,10 +57,26 @@ std::string Choices(const char* const* names, size_t count) {
     return out;
 }
 
+// "--port A,B" and repeated --port options add ports in order; each port once.
+std::string AddPorts(CliOptions& o, const std::string& value) {
+    size_t start = 0;
+    while (start <= value.size()) {
+        const size_t end = std::min(value.find(',', start), value.size());
+        const std::string port = value.substr(start, end - start);
+        if (port.empty()) return "--port needs a port name, not '" + value + "'";
+        if (std::find(o.ports.begin(), o.ports.end(), port) != o.ports.end())
+            return "port " + port + " is given twice";
+        o.ports.push_back(port);
+        start = end + 1;
+    }
+    o.port = o.ports.front();
+    return {};
+}
+
 // Applies one "--name value" option; returns an error text or empty.
 std::string ApplyValue(CliOptions& o, const std::string& name, const std::string& value) {
     if (name == "--port") {
-        o.port = value;
+        return AddPorts(o, value);
     } else if (name == "--chip") {
         auto position = ChipPositionForName(value);
         if (!position) return "unknown chip type '" + value + "' (see: pelorin-cli chips)";
@@ -89,6 +108,12 @@ std::string ApplyValue(CliOptions& o, const std::string& name, const std::string
         o.section = value;
     } else if (name == "--layout") {
         o.layoutFile = value;
+    } else if (name == "--log") {
+        if (value.empty()) return "--log needs a file name";
+        o.logFile = value;
+    } else if (name == "--compression") {
+        o.compression = CompressionForName(value);
+        if (!o.compression) return "--compression must be default or best";
     } else if (name == "--images") {
         o.imagesDir = value;
     } else if (name == "--give-up" || name == "--tick-ms") {
@@ -100,6 +125,17 @@ std::string ApplyValue(CliOptions& o, const std::string& name, const std::string
     } else {
         return "unknown option " + name;
     }
+    return {};
+}
+
+// The production-line options fit only some commands: a dump of several boards would write one
+// file several times.
+std::string CheckLineOptions(const CliOptions& o) {
+    if (o.verify && o.command != Command::Download) return "--verify goes with download only";
+    if (o.repeat && o.command == Command::Dump) return "--repeat goes with download and erase";
+    if (o.command == Command::Dump && o.ports.size() > 1) return "dump takes one --port";
+    if (o.compression && o.command != Command::Download)
+        return "--compression goes with download only";
     return {};
 }
 
@@ -135,6 +171,10 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
             o.quiet = true;
         } else if (arg == "--json") {
             o.json = true;
+        } else if (arg == "--repeat") {
+            o.repeat = true;
+        } else if (arg == "--verify") {
+            o.verify = true;
         } else if (arg.rfind("--", 0) == 0) {
             std::string name = arg, value;
             if (auto eq = arg.find('='); eq != std::string::npos) {
@@ -184,6 +224,10 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
         result.error = "no port given: use --port PORT (see: pelorin-cli ports)";
         return result;
     }
+    if (std::string error = CheckLineOptions(o); !error.empty()) {
+        result.error = error;
+        return result;
+    }
     result.options = o;
     return result;
 }
@@ -201,7 +245,9 @@ Commands:
   version           print the version
 
 Options:
-  --port PORT            COMn, a port number, or a device path (required to run an operation)
+  --port PORT[,PORT...]  COMn, a port number, or a device path (required to run an operation);
+                         several ports (the option repeated, or a comma list) run one
+                         board each at once
   --chip NAME            QV101 ... QV119 (default QV101)
   --xtal MHZ             27, 13.5, 16, 8 or 4 (default 27)
   --mem-type TYPE        SDRAM or DDRAM (default SDRAM)
@@ -210,14 +256,23 @@ Options:
   --section NAME         flash section (required for download and erase; dump: the first)
   --layout FILE          segment layout text (default: the program's own, else the built-in one)
   --images DIR           replace the built-in loader images with the files in DIR
+  --repeat               after each board, wait for the next board on that port (until
+                         Ctrl+C) and count passed and failed boards
+  --verify               after a download, reset the board, read the section back and
+                         compare it with what was written
+  --log FILE             append one CSV row per board operation to FILE
+  --compression LEVEL    default (zlib level 6) or best (libdeflate level 12); default:
+                         the layout's [Config] Compression, else default
   --give-up SECONDS      after a time-out message, give up this much later (default 30,
                          at most 86400)
   --quiet, -q            print only errors and the result
   --json                 one JSON object per event on standard output
 
 Exit status: 0 after "Mission completed"; 2 bad arguments or file; 3 the port cannot be opened;
-4 the target timed out; 5 transfer error; 6 the serial device went away; 130 cancelled
-(Ctrl+C, SIGTERM, hang-up).
+4 the target timed out; 5 transfer error; 6 the serial device went away; 7 the board's flash
+differs from what was written (--verify); 130 cancelled (Ctrl+C, SIGTERM, hang-up). With several
+boards: 0 when every board completed, else the most severe of the boards' statuses, in this
+order: 7, 5, 4, 6, 3, 2, 130.
 
 'pelorin-cli COMMAND --help' describes one command.
 )";
@@ -265,7 +320,8 @@ std::string CommandHelpText(Command command) {
     if (command == Command::Download || command == Command::Erase || command == Command::Dump)
         text +=
             "\nChip options: --chip, --xtal, --mem-type, --mem-size, --sdram-mode; also\n"
-            "--layout, --images, --give-up, --quiet, --json (see: pelorin-cli --help).\n";
+            "--layout, --images, --give-up, --quiet, --json; production line: several\n"
+            "--port, --repeat, --verify, --log, --compression (see: pelorin-cli --help).\n";
     return text;
 }
 

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "config/compression.h"
+
 namespace pelorin::cli {
 
 enum class Command { Download, Erase, Dump, Ports, Chips, Sections, Help, Version };
@@ -13,7 +15,8 @@ enum class Command { Download, Erase, Dump, Ports, Chips, Sections, Help, Versio
 struct CliOptions {
     Command command = Command::Help;
     std::string file;           // download input or dump output
-    std::string port;           // COMn, a number, or a device path
+    std::string port;                // the first of `ports`
+    std::vector<std::string> ports;  // each COMn, a number, or a device path; in given order
     unsigned chipPosition = 0;  // list position, QV101 first
     unsigned crystalKhz = 27000;
     uint8_t memoryType = 0;  // 0 SDRAM, 1 DDRAM
@@ -24,6 +27,10 @@ struct CliOptions {
     std::string imagesDir;   // replacement loader images
     unsigned giveUpSeconds = 30;
     unsigned tickMs = 1000;  // watchdog tick; shorter only for tests
+    bool repeat = false;  // each port runs again on the next board until cancelled
+    bool verify = false;  // a Download is dumped back and compared
+    std::string logFile;  // CSV log, one row per board; empty: none
+    std::optional<Compression> compression;  // empty: the layout's choice, else the default
     bool quiet = false;
     bool json = false;
     Command helpFor = Command::Help;  // with Command::Help: the command whose help to print

@@ -14,7 +14,8 @@
 
 namespace pelorin::cli {
 
-std::optional<SegmentTable> LoadLayout(const std::string& layoutFile, std::string& error) {
+std::optional<SegmentTable> LoadLayout(const std::string& layoutFile, std::string& error,
+                                       Compression* compression) {
     std::string text;
     if (!layoutFile.empty()) {
         std::error_code ec;
@@ -37,7 +38,9 @@ std::optional<SegmentTable> LoadLayout(const std::string& layoutFile, std::strin
         std::error_code ec;
         text = LayoutTextOf(std::filesystem::read_symlink("/proc/self/exe", ec));
     }
-    SegmentTable table = LoadSegmentTable(IniText(text));
+    const IniText ini(text);
+    if (compression) *compression = CompressionOfLayout(ini);
+    SegmentTable table = LoadSegmentTable(ini);
     if (table.empty()) {
         error = "The layout defines no flash section" +
                 (layoutFile.empty() ? std::string() : ": " + layoutFile);

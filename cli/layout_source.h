@@ -5,11 +5,14 @@
 #include <optional>
 #include <string>
 
+#include "config/compression.h"
 #include "config/segment_table.h"
 
 namespace pelorin::cli {
 
-std::optional<SegmentTable> LoadLayout(const std::string& layoutFile, std::string& error);
+// `compression`, when given, gets the layout's [Config] Compression choice.
+std::optional<SegmentTable> LoadLayout(const std::string& layoutFile, std::string& error,
+                                       Compression* compression = nullptr);
 // The section named `name` (case-insensitive), or the first when `name` is empty.
 std::optional<SegmentEntry> FindSection(const SegmentTable& table, const std::string& name,
                                         std::string& error);

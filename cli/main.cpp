@@ -6,6 +6,7 @@
 #include "cli/cli_options.h"
 #include "cli/console.h"
 #include "cli/exit_codes.h"
+#include "cli/line_runner.h"
 #include "cli/list_commands.h"
 #include "cli/operation_runner.h"
 #include "cli/progress_view.h"
@@ -48,6 +49,7 @@ int main(int argc, char** argv) {
                             : o.quiet            ? ViewStyle::Quiet
                             : IsTerminal(stdout) ? ViewStyle::Bars
                                                  : ViewStyle::Lines;
+    if (WantsLine(o)) return RunLine(o, style, stdout, stderr);
     ProgressView view(style, stdout, stderr);
     return RunOperation(o, view);
 }

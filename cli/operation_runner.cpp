@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdlib>
 
+#include "cli/board_record.h"
 #include "cli/cli_front.h"
 #include "cli/console.h"
 #include "cli/exit_codes.h"
@@ -12,6 +13,7 @@
 #include "cli/port_arg.h"
 #include "session/chip_types.h"
 #include "session/operation.h"
+#include "session/session_protocol.h"
 
 namespace pelorin::cli {
 namespace {
@@ -22,30 +24,6 @@ OperationKind KindOf(Command command) {
     return command == Command::Download ? OperationKind::Download
            : command == Command::Erase  ? OperationKind::Erase
                                         : OperationKind::Dump;
-}
-
-// The request, or an error text.
-std::string BuildRequest(const CliOptions& o, PortNameTable& names, OperationRequest& r) {
-    std::string error;
-    r.kind = KindOf(o.command);
-    r.portLabel = o.port;
-    r.portNumber = ResolvePort(o.port, names, error);
-    if (r.portNumber == 0) return error;
-    auto layout = LoadLayout(o.layoutFile, error);
-    if (!layout) return error;
-    auto section = FindSection(*layout, o.section, error);
-    if (!section) return error;
-    r.section = *section;
-    r.file = o.file;
-    r.header.chipCode = kChipTypes[o.chipPosition].code;
-    r.header.crystalKhz = uint16_t(o.crystalKhz);
-    r.header.memoryType = o.memoryType;
-    r.header.memorySize = o.memorySize;
-    r.header.sdramMode = o.sdramMode;
-    r.giveUpSeconds = o.giveUpSeconds;
-    r.limitSilentBoard = true;
-    r.tickMs = o.tickMs;
-    return {};
 }
 
 // Follows the operation until it ends.
@@ -60,15 +38,43 @@ void Follow(Operation& operation, MessageQueue& queue, CancelKeys& cancelKeys) {
 
 }  // namespace
 
+std::string BuildRequest(const CliOptions& o, OperationRequest& r) {
+    std::string error;
+    r.kind = KindOf(o.command);
+    Compression layoutCompression = Compression::Standard;
+    auto layout = LoadLayout(o.layoutFile, error, &layoutCompression);
+    if (!layout) return error;
+    auto section = FindSection(*layout, o.section, error);
+    if (!section) return error;
+    r.section = *section;
+    r.file = o.file;
+    r.compression = o.compression.value_or(layoutCompression);
+    r.header.chipCode = kChipTypes[o.chipPosition].code;
+    r.header.crystalKhz = uint16_t(o.crystalKhz);
+    r.header.memoryType = o.memoryType;
+    r.header.memorySize = o.memorySize;
+    r.header.sdramMode = o.sdramMode;
+    r.giveUpSeconds = o.giveUpSeconds;
+    r.limitSilentBoard = true;
+    r.tickMs = o.tickMs;
+    return {};
+}
+
+std::string LoadImages(const CliOptions& o, TargetImages& images) {
+    std::string error;
+    const char* dir = !o.imagesDir.empty() ? o.imagesDir.c_str() : std::getenv(kImagesDirEnv);
+    if (dir && *dir && !images.LoadOverrides(dir, error)) return error;
+    return {};
+}
+
 int RunOperation(const CliOptions& o, ProgressView& view) {
     if (std::string error = CheckPortMapText(std::getenv(kPortMapVariable)); !error.empty()) {
         view.EarlyFailure(kExitBadInput, error);
         return kExitBadInput;
     }
     TargetImages images;
-    std::string error;
-    const char* imagesDir = !o.imagesDir.empty() ? o.imagesDir.c_str() : std::getenv(kImagesDirEnv);
-    if (imagesDir && *imagesDir && !images.LoadOverrides(imagesDir, error)) {
+    std::string error = LoadImages(o, images);
+    if (!error.empty()) {
         view.EarlyFailure(kExitBadInput, error);
         return kExitBadInput;
     }
@@ -76,22 +82,40 @@ int RunOperation(const CliOptions& o, ProgressView& view) {
     CliSink sink(queue);
     CliPrompt prompt(view);
     Outcome outcome;
+    std::string logError;
     {
         // From here a cancel key no longer ends the program at once: the port may be open.
         CancelKeys cancelKeys;
         Board board(sink, prompt, images);
         OperationRequest request;
-        if (error = BuildRequest(o, board.Shared().portNames, request); !error.empty()) {
+        request.portLabel = o.port;
+        request.portNumber = ResolvePort(o.port, board.Shared().portNames, error);
+        if (request.portNumber != 0) error = BuildRequest(o, request);
+        if (!error.empty()) {
             view.EarlyFailure(kExitBadInput, error);
             return kExitBadInput;
         }
         view.OnInfo("Section " + request.section->name + ", chip " +
                     std::string(kChipTypes[o.chipPosition].name));
         Operation operation(board, view);
+        const auto started = std::chrono::system_clock::now();
+        const auto steadyStart = std::chrono::steady_clock::now();
         if (operation.Start(request) == Outcome::Running) Follow(operation, queue, cancelKeys);
         outcome = operation.State();
+        if (!o.logFile.empty()) {
+            BoardFacts facts{started,
+                             std::chrono::duration<double>(std::chrono::steady_clock::now() -
+                                                           steadyStart)
+                                 .count(),
+                             operation.WireBytes(), ExitCodeFor(outcome), view.ResultText(), ""};
+            logError = AppendBoardLog(
+                o.logFile, LogRecordFor(o, request,
+                                        board.Shared().portNames.DevicePath(request.portNumber),
+                                        facts));
+        }
     }  // the worker has ended here: everything it had to say is said
     const int code = ExitCodeFor(outcome);
+    if (!logError.empty()) view.Message(kErrorCaption, logError);
     view.PrintResult(code);
     return code;
 }

@@ -3,8 +3,15 @@
 
 #include "cli/cli_options.h"
 #include "cli/progress_view.h"
+#include "session/operation.h"
 
 namespace pelorin::cli {
+
+// The request from the arguments, without its port; an error text when the layout or section
+// is wrong.
+std::string BuildRequest(const CliOptions& options, OperationRequest& request);
+// The replacement loader images of --images or the environment; an error text when refused.
+std::string LoadImages(const CliOptions& options, TargetImages& images);
 
 // TakeOverCancelKeys must have run first: the cancel keys cancel the operation like the
 // window's cancel button.

@@ -27,12 +27,6 @@ constexpr OutcomeRow kOutcomes[] = {
     {Outcome::Cancelled, kExitCancelled, "cancelled"},
 };
 
-const char* OutcomeName(int exitCode) {
-    for (const OutcomeRow& row : kOutcomes)
-        if (row.exitCode == exitCode) return row.name;
-    return "failed";
-}
-
 std::string Bar(unsigned percent) {
     const auto filled = size_t(std::min(percent, 100u)) * kBarWidth / 100;
     std::string bar(kBarWidth + 2, '-');
@@ -40,25 +34,6 @@ std::string Bar(unsigned percent) {
     bar.back() = ']';
     std::fill_n(bar.begin() + 1, filled, '#');
     return bar;
-}
-
-std::string JsonEscape(const std::string& text) {
-    std::string out;
-    for (unsigned char c : text) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += char(c);
-        } else if (c == '\n') {
-            out += "\\n";
-        } else if (c < 0x20) {
-            char buffer[8];
-            std::snprintf(buffer, sizeof buffer, "\\u%04x", c);
-            out += buffer;
-        } else {
-            out += char(c);
-        }
-    }
-    return out;
 }
 
 std::string Bytes(double bytes) {
@@ -82,6 +57,45 @@ std::string TrimmedLines(std::string text) {
 }
 
 }  // namespace
+
+const char* OutcomeName(int exitCode) {
+    if (exitCode == kExitVerifyFailed) return "verify-failed";
+    for (const OutcomeRow& row : kOutcomes)
+        if (row.exitCode == exitCode) return row.name;
+    return "failed";
+}
+
+std::string JsonEscape(const std::string& text) {
+    std::string out;
+    for (unsigned char c : text) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += char(c);
+        } else if (c == '\n') {
+            out += "\\n";
+        } else if (c < 0x20) {
+            char buffer[8];
+            std::snprintf(buffer, sizeof buffer, "\\u%04x", c);
+            out += buffer;
+        } else {
+            out += char(c);
+        }
+    }
+    return out;
+}
+
+std::string ByteText(double bytes) {
+    return Bytes(bytes);
+}
+
+std::string BarText(unsigned percent, int width) {
+    const auto filled = size_t(std::min(percent, 100u)) * size_t(width) / 100;
+    std::string bar(size_t(width) + 2, '-');
+    bar.front() = '[';
+    bar.back() = ']';
+    std::fill_n(bar.begin() + 1, filled, '#');
+    return bar;
+}
 
 int ExitCodeFor(Outcome outcome) {
     for (const OutcomeRow& row : kOutcomes)
@@ -219,6 +233,11 @@ void ProgressView::PrintResult(int exitCode) {
     if (style_ == ViewStyle::Bars) std::fputc('\a', out_);
     Flush();
     std::fflush(err_);
+}
+
+std::string ProgressView::ResultText() {
+    std::lock_guard lock(mutex_);
+    return TrimmedLines(resultText_);
 }
 
 void ProgressView::EarlyFailure(int exitCode, const std::string& text) {

@@ -38,6 +38,8 @@ class ProgressView final : public IOperationView {
     // The last line: the result the operation ended with (kept from OnEnded), once the worker
     // has said all it had to say. `exitCode` is the program's exit status.
     void PrintResult(int exitCode);
+    // The text the operation ended with.
+    std::string ResultText();
     // A failure before any operation could start (arguments, port names).
     void EarlyFailure(int exitCode, const std::string& text);
 
@@ -71,5 +73,12 @@ class ProgressView final : public IOperationView {
 
 // The program's exit status for an outcome.
 int ExitCodeFor(Outcome outcome);
+// The JSON name of an exit status ("completed", "timed-out", ...).
+const char* OutcomeName(int exitCode);
+std::string JsonEscape(const std::string& text);
+// "1.25 MiB", "12.0 KiB".
+std::string ByteText(double bytes);
+// "[####------]" with `width` cells.
+std::string BarText(unsigned percent, int width);
 
 }  // namespace pelorin::cli

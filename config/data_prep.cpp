@@ -1,6 +1,9 @@
 // Cutting, compressing and placing the prepared data file.
 #include "config/data_prep.h"
 
+#ifndef PELORIN_NO_LIBDEFLATE
+#include <libdeflate.h>
+#endif
 #include <zlib.h>
 
 #include <algorithm>
@@ -57,14 +60,14 @@ class MemberSink {
 
 }  // namespace
 
-bool WriteGzipMember(std::istream& in, uint64_t length, OutFile& out,
-                     const GzipMemberOptions& options, uint64_t maxMemberBytes,
-                     uint64_t* memberBytes, std::string* error) {
-    auto fail = [&](std::string text) {
-        if (error) *error = std::move(text);
-        return false;
-    };
-    MemberSink sink(out, maxMemberBytes);
+namespace {
+
+constexpr const char* kTooLargeText =
+    "The prepared data reaches 16 MiB; the target cannot be told its length.";
+constexpr const char* kWriteFailedText = "Cannot write the prepared data file.";
+constexpr const char* kEndedEarlyText = "The file ended before its expected length.";
+
+std::vector<uint8_t> GzipHeader(const GzipMemberOptions& options) {
     std::vector<uint8_t> header = {0x1F, 0x8B, 8,
                                    static_cast<uint8_t>(options.name.empty() ? 0 : 8)};
     PutLe32(header, options.mtime);
@@ -75,23 +78,30 @@ bool WriteGzipMember(std::istream& in, uint64_t length, OutFile& out,
         header.insert(header.end(), options.name.begin(), options.name.end());
         header.push_back(0);
     }
-    if (!sink.Put(header)) return fail("Cannot write the prepared data file.");
+    return header;
+}
 
+const char* SinkError(const MemberSink& sink) {
+    return sink.OverLimit() ? kTooLargeText : kWriteFailedText;
+}
+
+// zlib's streaming deflate: the file passes in chunks. Returns an error text or null.
+const char* DeflateWithZlib(std::istream& in, uint64_t length, int level, MemberSink& sink,
+                            uint32_t& crc) {
     z_stream zs{};
-    if (deflateInit2(&zs, options.level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK)
-        return fail("The compressor could not start.");
+    if (deflateInit2(&zs, level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+        return "The compressor could not start.";
     std::vector<uint8_t> input(kChunkBytes);
     std::vector<uint8_t> output(kChunkBytes);
-    uint32_t crc = 0;
     uint64_t left = length;
-    bool ok = true;
+    const char* error = nullptr;
     int flush = Z_NO_FLUSH;
     do {
         size_t want = static_cast<size_t>(std::min<uint64_t>(left, kChunkBytes));
         if (want > 0) {
             in.read(reinterpret_cast<char*>(input.data()), static_cast<std::streamsize>(want));
             if (static_cast<size_t>(in.gcount()) != want) {
-                ok = fail("The file ended before its expected length.");
+                error = kEndedEarlyText;
                 break;
             }
             crc = static_cast<uint32_t>(crc32(crc, input.data(), static_cast<uInt>(want)));
@@ -106,24 +116,60 @@ bool WriteGzipMember(std::istream& in, uint64_t length, OutFile& out,
             deflate(&zs, flush);
             size_t produced = output.size() - zs.avail_out;
             if (produced > 0 && !sink.Put(std::span(output.data(), produced))) {
-                ok = fail(sink.OverLimit()
-                              ? "The prepared data reaches 16 MiB; the target cannot be told "
-                                "its length."
-                              : "Cannot write the prepared data file.");
+                error = SinkError(sink);
                 break;
             }
         } while (zs.avail_out == 0);
-    } while (ok && flush != Z_FINISH);
+    } while (!error && flush != Z_FINISH);
     deflateEnd(&zs);
-    if (!ok) return false;
+    return error;
+}
 
+#ifndef PELORIN_NO_LIBDEFLATE
+// libdeflate works on whole buffers: the section is read at once (it is at most a flash).
+const char* DeflateWithLibdeflate(std::istream& in, uint64_t length, MemberSink& sink,
+                                  uint32_t& crc) {
+    std::vector<uint8_t> input(static_cast<size_t>(length));
+    in.read(reinterpret_cast<char*>(input.data()), static_cast<std::streamsize>(length));
+    if (static_cast<uint64_t>(in.gcount()) != length) return kEndedEarlyText;
+    crc = static_cast<uint32_t>(crc32(0, input.data(), static_cast<uInt>(input.size())));
+    libdeflate_compressor* compressor = libdeflate_alloc_compressor(kBestDeflateLevel);
+    if (!compressor) return "The compressor could not start.";
+    std::vector<uint8_t> output(libdeflate_deflate_compress_bound(compressor, input.size()));
+    const size_t produced = libdeflate_deflate_compress(compressor, input.data(), input.size(),
+                                                        output.data(), output.size());
+    libdeflate_free_compressor(compressor);
+    if (produced == 0) return "The compressor failed.";
+    return sink.Put(std::span(output.data(), produced)) ? nullptr : SinkError(sink);
+}
+#else
+// A build without libdeflate: zlib's own best.
+const char* DeflateWithLibdeflate(std::istream& in, uint64_t length, MemberSink& sink,
+                                  uint32_t& crc) {
+    return DeflateWithZlib(in, length, Z_BEST_COMPRESSION, sink, crc);
+}
+#endif
+
+}  // namespace
+
+bool WriteGzipMember(std::istream& in, uint64_t length, OutFile& out,
+                     const GzipMemberOptions& options, uint64_t maxMemberBytes,
+                     uint64_t* memberBytes, std::string* error) {
+    auto fail = [&](const char* text) {
+        if (error) *error = text;
+        return false;
+    };
+    MemberSink sink(out, maxMemberBytes);
+    if (!sink.Put(GzipHeader(options))) return fail(kWriteFailedText);
+    uint32_t crc = 0;
+    const char* failed = options.compression == Compression::Best
+                             ? DeflateWithLibdeflate(in, length, sink, crc)
+                             : DeflateWithZlib(in, length, options.level, sink, crc);
+    if (failed) return fail(failed);
     std::vector<uint8_t> trailer;
     PutLe32(trailer, crc);
     PutLe32(trailer, static_cast<uint32_t>(length));  // ISIZE is the length modulo 2^32
-    if (!sink.Put(trailer))
-        return fail(sink.OverLimit()
-                        ? "The prepared data reaches 16 MiB; the target cannot be told its length."
-                        : "Cannot write the prepared data file.");
+    if (!sink.Put(trailer)) return fail(SinkError(sink));
     if (memberBytes) *memberBytes = sink.Written();
     return true;
 }
@@ -160,6 +206,7 @@ PreparedData PrepareDataFile(const WorkPaths& paths, const PrepareRequest& reque
     uint64_t count = length;
     GzipMemberOptions options;
     options.name = kDataFileName;
+    options.compression = request.compression;
     if (request.wholeImage && length >= request.startAddress) {
         offset = request.startAddress;
         count = std::min<uint64_t>(request.sectionSize, length - offset);

@@ -8,6 +8,7 @@
 #include <istream>
 #include <string>
 
+#include "config/compression.h"
 #include "config/file_io.h"
 #include "config/work_dir.h"
 
@@ -20,8 +21,11 @@ inline constexpr uint8_t kGzipOsByte = 11;  // the value the target's loader has
 
 // One gzip member as the classic gzip command writes it for a named file: FNAME set, XFL 0
 // at level 6, no other flags.
+// With Compression::Best the stream comes from libdeflate at its highest level and the header
+// stays exactly that of the level 6 member: only the deflate stream differs.
 struct GzipMemberOptions {
     int level = kPreparedDeflateLevel;
+    Compression compression = Compression::Standard;
     uint32_t mtime = 0;  // seconds since 1970; 0 means none
     std::string name;    // stored base name; empty leaves FNAME clear
 };
@@ -36,6 +40,7 @@ struct PrepareRequest {
     bool wholeImage = false;           // from the whole-flash check
     uint32_t startAddress = 0;         // of the chosen section
     uint32_t sectionSize = 0;
+    Compression compression = Compression::Standard;
 };
 
 struct PreparedData {

@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build needs, only those that are missing.
 set -euo pipefail
-# The window needs Qt 6 Widgets (and OpenGL headers its CMake files ask for); its smoke
-# test runs the program on Xvfb. The Windows build needs mingw-w64, its tests Wine.
-packages=(cmake ninja-build g++ zlib1g-dev libgtest-dev libgmock-dev googletest
-          qt6-base-dev qt6-base-dev-tools libgl-dev xvfb xauth
+# The window needs Qt 6 Widgets (and OpenGL headers its CMake files ask for) and a font; its
+# smoke test runs the program on Xvfb. The production line's best compression uses libdeflate.
+# The Windows build needs mingw-w64, its tests Wine.
+packages=(cmake ninja-build g++ zlib1g-dev libdeflate-dev libgtest-dev libgmock-dev googletest
+          qt6-base-dev qt6-base-dev-tools libgl-dev xvfb xauth fonts-dejavu-core
           g++-mingw-w64-x86-64-posix mingw-w64-tools libz-mingw-w64-dev wine wine64)
 missing=()
 for p in "${packages[@]}"; do

@@ -78,6 +78,17 @@ const char* KindName(OperationKind kind) {
     return kKindNames[static_cast<int>(kind)].plain;
 }
 
+std::string PrepareSharedData(OperationRequest& r, const WorkPaths& paths, bool& wholeImage) {
+    if (!r.section) return "The layout defines no flash section: there is nothing to Download.";
+    if (std::string error = CheckInputFile(r.file, *r.section, wholeImage); !error.empty())
+        return error;
+    PreparedData data = PrepareDataFile(
+        paths, {r.file, wholeImage, r.section->startAddr, r.section->segSize, r.compression});
+    if (!data.ok) return data.error;
+    r.prepared = OperationRequest::Prepared{data.dataFilePath.string(), data.HardwareInfoOver({})};
+    return {};
+}
+
 Operation::Operation(Board& board, IOperationView& view) : board_(board), view_(view) {}
 
 Operation::~Operation() {
@@ -88,6 +99,7 @@ Outcome Operation::Start(const OperationRequest& request) {
     request_ = request;
     stage_ = 0;
     sending_ = false;
+    wireBytes_ = 0;
     timedOutSince_.reset();
     watchdog_ = Watchdog();
     rate_.Reset();
@@ -120,7 +132,7 @@ Outcome Operation::Prepare(const OperationRequest& r) {
     shared.SetSessionHeader(header);
 
     bool whole = false;
-    if (r.kind == OperationKind::Download) {
+    if (r.kind == OperationKind::Download && !r.prepared) {
         if (std::string error = CheckInputFile(r.file, *r.section, whole); !error.empty()) {
             Report(kErrorCaption, error, Outcome::BadInput);
             return outcome_;
@@ -142,10 +154,14 @@ Outcome Operation::Prepare(const OperationRequest& r) {
                Outcome::BadInput);
         return outcome_;
     }
-    if (r.kind == OperationKind::Download) {
+    if (r.kind == OperationKind::Download && r.prepared) {
+        shared.SetDataFilePath(r.prepared->dataFile);
+        shared.SetHardwareInfo(r.prepared->hardwareInfo);
+    } else if (r.kind == OperationKind::Download) {
         dataPrepared_ = true;
         PreparedData data = PrepareDataFile(
-            workDir_->Paths(), {r.file, whole, header.startAddress, header.sectionSize});
+            workDir_->Paths(),
+            {r.file, whole, header.startAddress, header.sectionSize, r.compression});
         if (!data.ok) {
             Report(kErrorCaption, data.error, Outcome::BadInput);
             return outcome_;
@@ -168,13 +184,14 @@ Outcome Operation::HandOver() {
     board_.Post(WM_SESSION_OPEN_PORT, request_.header.crystalKhz, request_.portNumber);
     const uint8_t result = shared.WaitOpenResult(kHandOverLimit);
     if (result != kOpenPending && result != kOpenFailed) return Outcome::Running;
-    std::string text = request_.portLabel + ": ";
+    std::string text;
     if (result == kOpenPending) {
         board_.Post(WM_SESSION_STOP);
-        text += "the port did not answer the open request in time";
+        text = request_.portLabel + ": the port did not answer the open request in time";
     } else {
+        // The port's own reason already names the port and its device.
         const std::string why = board_.PortError();
-        text += why.empty() ? kCantOpenPortText : why;
+        text = why.empty() ? request_.portLabel + ": " + kCantOpenPortText : why;
         if (why.find("Permission denied") != std::string::npos) text += kDialoutHint;
     }
     // A dump file made for this run holds nothing yet: Close removes it.
@@ -273,6 +290,7 @@ void Operation::Poll(Clock::time_point now) {
         }
     }
     ScriptLimits(now);
+    SampleWire();
     if (Running() && ((stage_ == 'K' && sending_) || stage_ == 'G')) view_.OnStep(Step(now));
 }
 
@@ -282,7 +300,7 @@ void Operation::ScriptLimits(Clock::time_point now) {
     if (request_.limitSilentBoard && !timedOutSince_) {
         // Waiting for the boot ROM is not watched by the watchdog: a script must not wait
         // forever for a board that is off.
-        if (stage_ == 0 && now - lastActivity_ >= kWatchdogTicks * tick) {
+        if (stage_ == 0 && !request_.waitForBoard && now - lastActivity_ >= kWatchdogTicks * tick) {
             timedOutSince_ = now;
             view_.OnTimeout(0, kNoBootRomText);
         }
@@ -343,7 +361,13 @@ void Operation::StopWorker() {
     board_.Post(WM_SESSION_STOP);
 }
 
+void Operation::SampleWire() {
+    // The port counts from its opening; the largest count seen is this operation's.
+    wireBytes_ = std::max(wireBytes_, board_.Port().BytesQueued());
+}
+
 void Operation::End(Outcome outcome, const std::string& text, bool shownAsMessage) {
+    if (outcome_ == Outcome::Running) SampleWire();
     outcome_ = outcome;
     sending_ = false;
     SharedState& shared = board_.Shared();

@@ -10,10 +10,12 @@
 #include <optional>
 #include <string>
 
+#include "config/compression.h"
 #include "config/segment_table.h"
 #include "config/work_dir.h"
 #include "serial/message_queue.h"
 #include "session/board.h"
+#include "session/hardware_info.h"
 #include "session/operation_view.h"
 #include "session/watchdog.h"
 
@@ -35,13 +37,29 @@ struct OperationRequest {
     // The chosen section; none when the layout has no sections.
     std::optional<SegmentEntry> section;
     std::string file;  // Download input or Dump output; empty when none is chosen
+    // A Download's data file made already (PrepareDataFile), for several boards sharing one:
+    // the file is then neither checked nor prepared again, only read, and never removed.
+    struct Prepared {
+        std::string dataFile;
+        HardwareInfo hardwareInfo{};
+    };
+    std::optional<Prepared> prepared;
+    Compression compression = Compression::Standard;  // when the operation prepares the file
     // Limits for scripts; 0 means none (the window waits for its operator).
     unsigned giveUpSeconds = 0;     // after a time-out message, end the operation this much later
     bool limitSilentBoard = false;  // a board that never prompts, or stalls in the data stream,
                                     // times out too
+    // The boot ROM wait has no limit: on a production line the operator is changing the board.
+    bool waitForBoard = false;
     unsigned tickMs = kWatchdogTickMs;  // shorter only for tests
     std::string tempBase;  // where the per-user working folder goes; empty: the system's choice
 };
+
+// For several boards sharing one file: checks the Download's file as Start would and prepares
+// its data file once in `paths`, filling request.prepared. `wholeImage` tells whether the
+// section is cut out of a whole-flash image. Error text, empty on success.
+std::string PrepareSharedData(OperationRequest& request, const WorkPaths& paths,
+                              bool& wholeImage);
 
 class Operation {
   public:
@@ -69,6 +87,8 @@ class Operation {
     // Progress of the step in bytes: what left the host in a data stream, what arrived in a
     // dump; nothing otherwise.
     StepProgress Step(Clock::time_point now = Clock::now());
+    // Bytes the host wrote to the board in this operation, as far as measured.
+    uint64_t WireBytes() const { return wireBytes_; }
 
   private:
     Outcome Prepare(const OperationRequest& request);
@@ -81,6 +101,7 @@ class Operation {
     void End(Outcome outcome, const std::string& text, bool shownAsMessage);
     void Report(const std::string& caption, const std::string& text, Outcome outcome);
     void ScriptLimits(Clock::time_point now);
+    void SampleWire();
 
     Board& board_;
     IOperationView& view_;
@@ -92,6 +113,7 @@ class Operation {
     Watchdog watchdog_;
     ByteRate rate_;
     uint64_t sendBytes_ = 0;
+    uint64_t wireBytes_ = 0;
     bool sending_ = false;
     Clock::time_point nextTick_;
     Clock::time_point lastActivity_;

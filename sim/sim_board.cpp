@@ -106,9 +106,17 @@ void SimBoard::ReadHost(Clock::time_point now) {
     if (n <= 0) return;
     const auto count = static_cast<size_t>(n);
     fromHost_.Moved(now, hostBaud_, count);
+    // The first bytes after the prompts: how quickly the host answered a board that came.
+    if (model_.AwaitingAnswer()) LogInstant("answer", now);
     model_.Receive(buffer, count, hostBaud_);
     if (Busy()) operationBytes_ += count;
     LogReceived(now, count);
+}
+
+void SimBoard::LogInstant(const char* what, Clock::time_point now) {
+    if (!options_.logReceived) return;
+    const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(now.time_since_epoch());
+    log_(std::string(what) + " at " + std::to_string(ns.count()));
 }
 
 void SimBoard::LogReceived(Clock::time_point now, size_t count) {
@@ -193,6 +201,7 @@ int SimBoard::Run(int signalFd) {
 
         if (hostPresent_ && !current_ && model_.AwaitingAnswer() && now >= nextPrompt_) {
             model_.Prompt();
+            LogInstant("prompt", now);
             nextPrompt_ = now + std::chrono::milliseconds(options_.promptMs);
         }
         ReadHost(now);

@@ -38,6 +38,7 @@ class SimBoard {
     // At most `wanted`, less when --vanish-after is close, so the board vanishes mid-stream.
     size_t VanishBudget(size_t wanted) const;
     void LogReceived(Clock::time_point now, size_t count);
+    void LogInstant(const char* what, Clock::time_point now);
 
     const SimOptions& options_;
     PtyLink& pty_;

@@ -104,7 +104,8 @@ with its flash kept in a file. Point the loader at the printed pseudo-terminal o
   --images DIR          the board expects these loader images (see README); default the
                         built-in set, or $PELORIN_IMAGES_DIR
   --once                exit after one operation
-  --log-received        log every 8 KiB taken from the host with the monotonic clock in ns
+  --log-received        log every 8 KiB taken from the host, each boot ROM prompt and the
+                        first bytes that answer it, with the monotonic clock in ns
                         (to check the host's progress display against the board)
   --vanish-after BYTES  close the pseudo-terminal after BYTES of one operation (unplugged board)
 Faults:

@@ -95,7 +95,7 @@ class WindowDispatchTest : public QObject {
         ExpectOneBox("Can't open port!");
         QCOMPARE(w.prompt.shown.front().text, std::string("Can't open port!"));
         // The reason stays beside the box, on the status line.
-        QVERIFY(w.Text(kIdcStatusLine).startsWith(port + ": "));
+        QVERIFY(w.Text(kIdcStatusLine).startsWith(port.section(' ', 0, 0) + " (/nonexistent/board): "));
         ExpectIdle("&Erase");
         QVERIFY(!w.Get<QPushButton>(kIdcBrowse)->isEnabled());
     }

@@ -1,0 +1,20 @@
+// The production line: one board per port at once, the data file prepared once and shared,
+// optionally each port again on the next board (--repeat), a read-back after each download
+// (--verify), and a log row per board (--log).
+#pragma once
+
+#include <cstdio>
+
+#include "cli/cli_options.h"
+#include "cli/progress_view.h"
+
+namespace pelorin::cli {
+
+// TakeOverCancelKeys must have run first. Returns the run's exit status: 0 when every board
+// completed, else the most severe of the boards' statuses (see exit_codes.h).
+int RunLine(const CliOptions& options, ViewStyle style, std::FILE* out, std::FILE* err);
+
+// Whether the arguments ask for the production line rather than one plain operation.
+bool WantsLine(const CliOptions& options);
+
+}  // namespace pelorin::cli

@@ -1,0 +1,185 @@
+// One port of the production line.
+#include "cli/station.h"
+
+#include <system_error>
+
+#include "cli/exit_codes.h"
+#include "cli/port_arg.h"
+#include "config/board_log.h"
+#include "session/session_protocol.h"
+#include "session/stage_texts.h"
+
+namespace pelorin::cli {
+namespace {
+
+using namespace std::chrono_literals;
+
+// How often a port whose adapter is away (a board being changed) is tried again.
+constexpr auto kReopenInterval = 500ms;
+constexpr const char* kResetText = "Reset the board to verify";
+constexpr const char* kWaitingText = "Waiting for the next board";
+
+}  // namespace
+
+PromptAnswer Station::Prompt::Show(const PromptRequest& request) {
+    if (!quiet.load()) screen_.Message(index_, request.caption, request.text);
+    return request.buttons == PromptButtons::YesNo ? PromptAnswer::No : PromptAnswer::Ok;
+}
+
+Station::Station(const LineSetup& setup, size_t index, const std::string& port, MessageQueue& wake,
+                 LineScreen& screen)
+    : setup_(setup),
+      index_(index),
+      label_(port),
+      screen_(screen),
+      sink_(queue_, wake, index),
+      prompt_(screen, index),
+      view_(screen, index),
+      board_(sink_, prompt_, *setup.images) {}
+
+Station::~Station() {
+    operation_.reset();  // before the board and its worker go
+}
+
+std::string Station::Resolve() {
+    std::string error;
+    portNumber_ = ResolvePort(label_, board_.Shared().portNames, error);
+    if (portNumber_ != 0) device_ = board_.Shared().portNames.DevicePath(portNumber_);
+    return error;
+}
+
+void Station::Begin(Clock::time_point now) {
+    if (setup_.options->repeat) screen_.Info(index_, kWaitingText);
+    StartBoard(now);
+}
+
+void Station::StartBoard(Clock::time_point now) {
+    boardRequest_ = setup_.request;
+    boardRequest_.portNumber = portNumber_;
+    boardRequest_.portLabel = label_;
+    boardRequest_.waitForBoard = setup_.options->repeat;
+    answered_ = false;
+    wireBytes_ = 0;
+    prompt_.quiet = setup_.options->repeat && everOpened_;
+    StartOperation(boardRequest_, Phase::Board, now);
+}
+
+void Station::StartOperation(const OperationRequest& request, Phase phase, Clock::time_point now) {
+    // Whatever the worker said after the last operation ended belongs to nobody now.
+    Message stale;
+    while (queue_.Peek(stale)) {
+    }
+    operation_ = std::make_unique<Operation>(board_, view_);
+    phase_ = phase;
+    if (operation_->Start(request) == Outcome::Running)
+        everOpened_ = true;
+    else
+        OnOperationEnded(now);
+}
+
+void Station::Pump(Clock::time_point now) {
+    if (phase_ == Phase::Waiting) {
+        if (now >= retryAt_) StartBoard(now);
+        return;
+    }
+    if (!operation_) return;
+    Message m;
+    while (operation_->Running() && queue_.Peek(m)) operation_->OnMessage(m);
+    if (operation_->Running()) operation_->Poll(now);
+    if (!answered_ && operation_->Stage() != 0) {
+        // The boot ROM answered: a board is in front of the port from here on.
+        answered_ = true;
+        answeredAt_ = now;
+        answeredWall_ = std::chrono::system_clock::now();
+        prompt_.quiet = false;
+    }
+    if (!operation_->Running()) OnOperationEnded(now);
+}
+
+void Station::Cancel() {
+    cancelling_ = true;
+    if (phase_ == Phase::Waiting) phase_ = Phase::Done;
+    if (operation_ && operation_->Running()) operation_->Cancel();
+}
+
+void Station::OnOperationEnded(Clock::time_point now) {
+    const Outcome outcome = operation_->State();
+    const char stage = operation_->Stage();
+    wireBytes_ += operation_->WireBytes();
+    operation_.reset();
+    const std::string text = view_.EndText();
+    if (phase_ == Phase::Verify) return OnVerifyEnded(outcome, text);
+    // With --repeat, a port with no board in front of it has no board to count: the adapter
+    // went with the board being changed, or the operator ended the line.
+    const bool noBoard =
+        setup_.options->repeat && stage == 0 && everOpened_ && outcome != Outcome::BadInput;
+    if (noBoard) {
+        phase_ = cancelling_ ? Phase::Done : Phase::Waiting;
+        retryAt_ = now + kReopenInterval;
+        return;
+    }
+    if (outcome == Outcome::Completed && setup_.options->verify && !cancelling_) {
+        screen_.Info(index_, kResetText);
+        OperationRequest verify = boardRequest_;
+        verify.kind = OperationKind::Dump;
+        verify.prepared.reset();
+        verify.waitForBoard = false;
+        verify.file = VerifyPath().string();
+        std::error_code ec;
+        std::filesystem::remove(verify.file, ec);
+        StartOperation(verify, Phase::Verify, now);
+        return;
+    }
+    FinishBoard(ExitCodeFor(outcome), text, setup_.options->verify ? "not done" : "",
+                view_.EndShown());
+    (void)now;
+}
+
+void Station::OnVerifyEnded(Outcome outcome, const std::string& text) {
+    const std::filesystem::path dump = VerifyPath();
+    std::error_code ec;
+    if (outcome != Outcome::Completed) {
+        std::filesystem::remove(dump.string() + ".partial", ec);
+        FinishBoard(ExitCodeFor(outcome), "Verify: " + text, "not done: " + text, view_.EndShown());
+        return;
+    }
+    const VerifyReport report = CompareWritten(dump, setup_.written);
+    std::filesystem::remove(dump, ec);
+    const std::string said = VerifyText(report, setup_.written.startAddress);
+    if (report.Matches())
+        FinishBoard(kExitOk, std::string(StageTextFor('O')), said);
+    else
+        FinishBoard(report.error.empty() ? kExitVerifyFailed : kExitBadInput,
+                    "Verify failed: " + said, said);
+}
+
+void Station::FinishBoard(int exitCode, const std::string& text, const std::string& verify,
+                          bool shown) {
+    (exitCode == kExitOk ? passed_ : failed_)++;
+    worst_ = worst_ ? MostSevere(*worst_, exitCode) : exitCode;
+    const auto now = Clock::now();
+    if (!setup_.options->logFile.empty()) {
+        BoardFacts facts;
+        facts.started = answered_ ? answeredWall_ : std::chrono::system_clock::now();
+        facts.seconds = answered_ ? std::chrono::duration<double>(now - answeredAt_).count() : 0.0;
+        facts.wireBytes = wireBytes_;
+        facts.exitCode = exitCode;
+        facts.text = text;
+        facts.verify = verify;
+        const BoardLogRecord record = LogRecordFor(*setup_.options, boardRequest_, device_, facts);
+        if (std::string error = AppendBoardLog(setup_.options->logFile, record); !error.empty())
+            screen_.Message(index_, kErrorCaption, error);
+    }
+    screen_.BoardEnded(index_, {exitCode, text, shown, verify, passed_, failed_});
+    const bool again = setup_.options->repeat && !cancelling_ && exitCode != kExitBadInput &&
+                       (everOpened_ || exitCode != kExitPortFailed);
+    phase_ = again ? Phase::Waiting : Phase::Done;
+    retryAt_ = now;
+    if (again) screen_.Info(index_, kWaitingText);
+}
+
+std::filesystem::path Station::VerifyPath() const {
+    return setup_.workDir / ("verify-" + std::to_string(index_) + ".bin");
+}
+
+}  // namespace pelorin::cli

@@ -1,0 +1,122 @@
+// One port of the production line: its board (worker and shared state), the operation on the
+// board in front of it, the verify read-back, the log row, and with --repeat the wait for the
+// next board. Runs in the main thread; its worker posts into the station's own queue and
+// wakes the main loop.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "cli/board_record.h"
+#include "cli/cli_options.h"
+#include "cli/line_view.h"
+#include "config/flash_compare.h"
+#include "serial/message_queue.h"
+#include "session/operation.h"
+
+namespace pelorin::cli {
+
+// Posted to the main loop's queue when a station's queue got a message: wParam the station.
+inline constexpr uint32_t kStationWakeMessage = kWmUser + 400;
+
+// What every station shares, read-only.
+struct LineSetup {
+    const CliOptions* options = nullptr;
+    OperationRequest request;       // port fields empty; a Download's data file prepared
+    WrittenData written;            // what a verify compares with
+    std::filesystem::path workDir;  // private; verify dumps go here
+    const TargetImages* images = nullptr;
+};
+
+class Station {
+  public:
+    using Clock = std::chrono::steady_clock;
+
+    Station(const LineSetup& setup, size_t index, const std::string& port, MessageQueue& wake,
+            LineScreen& screen);
+    ~Station();
+    Station(const Station&) = delete;
+    Station& operator=(const Station&) = delete;
+
+    // The port's number and device; an error text when the port names nothing.
+    std::string Resolve();
+    const std::string& Device() const { return device_; }
+    void Begin(Clock::time_point now);
+    // The station's messages, the operation's time-driven part, and the next step once an
+    // operation ended.
+    void Pump(Clock::time_point now);
+    void Cancel();
+    bool Done() const { return phase_ == Phase::Done; }
+    // The most severe status of its boards; nullopt when no board ran.
+    std::optional<int> Worst() const { return worst_; }
+
+  private:
+    enum class Phase { Waiting, Board, Verify, Done };
+
+    class Sink final : public ISessionSink {
+      public:
+        Sink(MessageQueue& own, MessageQueue& wake, size_t index)
+            : own_(own), wake_(wake), index_(index) {}
+        void Post(uint32_t id, uint64_t wParam, int64_t lParam) override {
+            own_.Post(id, wParam, lParam);
+            wake_.Post(kStationWakeMessage, index_, 0);
+        }
+        void Beep() override {}
+
+      private:
+        MessageQueue& own_;
+        MessageQueue& wake_;
+        size_t index_;
+    };
+    class Prompt final : public IOperatorPrompt {
+      public:
+        Prompt(LineScreen& screen, size_t index) : screen_(screen), index_(index) {}
+        PromptAnswer Show(const PromptRequest& request) override;
+        // While a port waits for a board that is being changed, a port that cannot open or
+        // goes away is expected: nothing is shown.
+        std::atomic<bool> quiet{false};
+
+      private:
+        LineScreen& screen_;
+        size_t index_;
+    };
+
+    void StartBoard(Clock::time_point now);
+    void StartOperation(const OperationRequest& request, Phase phase, Clock::time_point now);
+    void OnOperationEnded(Clock::time_point now);
+    void OnVerifyEnded(Outcome outcome, const std::string& text);
+    void FinishBoard(int exitCode, const std::string& text, const std::string& verify,
+                     bool shown = false);
+    std::filesystem::path VerifyPath() const;
+
+    const LineSetup& setup_;
+    size_t index_;
+    std::string label_;
+    LineScreen& screen_;
+    MessageQueue queue_;
+    Sink sink_;
+    Prompt prompt_;
+    PortView view_;
+    Board board_;
+    std::unique_ptr<Operation> operation_;
+    unsigned portNumber_ = 0;
+    std::string device_;
+    Phase phase_ = Phase::Waiting;
+    Clock::time_point retryAt_{};
+    bool everOpened_ = false;
+    bool cancelling_ = false;
+    // The board in front of the port.
+    OperationRequest boardRequest_;
+    bool answered_ = false;
+    std::chrono::system_clock::time_point answeredWall_{};
+    Clock::time_point answeredAt_{};
+    uint64_t wireBytes_ = 0;
+    unsigned passed_ = 0;
+    unsigned failed_ = 0;
+    std::optional<int> worst_;
+};
+
+}  // namespace pelorin::cli
