@@ -198,13 +198,22 @@ class PrepareTest : public ::testing::Test {
     }
     PreparedData Prepare(const Bytes& file, bool whole, uint32_t start, uint32_t size) {
         WriteBytes(dir_ / "input.bin", file);
+        const timespec times[2] = {{kMtime, 0}, {kMtime, 0}};
+        EXPECT_EQ(::utimensat(AT_FDCWD, (dir_ / "input.bin").c_str(), times, 0), 0);
         return PrepareDataFile(paths_, {dir_ / "input.bin", whole, start, size});
     }
+    static constexpr uint32_t kMtime = 1234567890;  // 2009-02-13
     TempDir dir_;
     WorkPaths paths_ = WorkPathsFor(dir_ / "run");
 };
 
-TEST_F(PrepareTest, SectionOfAWholeImageElseTheFileWhole) {
+uint32_t Le32(const Bytes& b, size_t at) {
+    return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<uint32_t>(b[at + 3]) << 24;
+}
+
+// The member sent to the board: its header, name, time and trailer byte for byte as the classic
+// gzip writes them, and the section of a whole image, else the file whole.
+TEST_F(PrepareTest, MemberOfTheSectionOfAWholeImageElseOfTheFileWhole) {
     const struct {
         const char* what;
         size_t fileSize;
@@ -214,21 +223,35 @@ TEST_F(PrepareTest, SectionOfAWholeImageElseTheFileWhole) {
     } cases[] = {
         {"image ending inside the section", 0x140000, true, 0x130000, 0x20000, 0x130000, 0x140000},
         {"image shorter than the start", 0x20000, true, 0x30000, 0x10000, 0, 0x20000},
+        {"plain file", 0x30000, false, 0x10000, 0x10, 0, 0x30000},
         {"file under 8 bytes", 3, false, 0, 100, 0, 3},
     };
+    const auto before = static_cast<uint32_t>(::time(nullptr));
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         const Bytes file = Image(c.fileSize, c.whole);
         WriteText(paths_.dataFilePath.string() + ".gz", "stale");
         auto prepared = Prepare(file, c.whole, c.start, c.size);
         ASSERT_TRUE(prepared.ok) << prepared.error;
-        Bytes sent;
-        std::string error;
-        EXPECT_TRUE(sim::InflateGzipMember(ReadBytes(paths_.dataFilePath), SIZE_MAX, sent, error));
-        EXPECT_EQ(sent, Bytes(file.begin() + c.from, file.begin() + c.to));
-        EXPECT_EQ(prepared.dataBytes, c.to - c.from);
-        EXPECT_EQ(prepared.preparedBytes, fs::file_size(paths_.dataFilePath));
         EXPECT_FALSE(fs::exists(paths_.dataFilePath.string() + ".gz"));
+        const Bytes gz = ReadBytes(paths_.dataFilePath);
+        const Bytes sent(file.begin() + c.from, file.begin() + c.to);
+        Bytes inflated;
+        std::string error;
+        EXPECT_TRUE(sim::InflateGzipMember(gz, SIZE_MAX, inflated, error));
+        EXPECT_EQ(inflated, sent);
+        EXPECT_EQ(prepared.dataBytes, sent.size());
+        EXPECT_EQ(prepared.preparedBytes, gz.size());
+        std::string header("\x1F\x8B\x08\x08\xD2\x02\x96\x49\x00\x0B_downloadres.tmp", 27);
+        if (sent.size() < file.size()) {  // a section cut out is a new file, of its own time
+            EXPECT_GE(Le32(gz, 4), before);
+            std::copy_n(gz.begin() + 4, 4, header.begin() + 4);
+        }
+        ASSERT_GE(gz.size(), header.size());
+        EXPECT_EQ(std::string(gz.begin(), gz.begin() + 27), header);
+        EXPECT_EQ(Le32(gz, gz.size() - 8),
+                  static_cast<uint32_t>(crc32(0, sent.data(), static_cast<uInt>(sent.size()))));
+        EXPECT_EQ(Le32(gz, gz.size() - 4), sent.size());
         // The hardware version is the file's first bytes; a short file leaves the rest as it was.
         HardwareInfo expected = {9, 9, 9, 9, 9, 9, 9, 9};
         std::copy_n(file.begin(), std::min<size_t>(8, c.fileSize), expected.begin());
@@ -239,32 +262,6 @@ TEST_F(PrepareTest, SectionOfAWholeImageElseTheFileWhole) {
     EXPECT_FALSE(fs::exists(paths_.dataFilePath));
     DeleteTree(paths_.outerDir);
     EXPECT_TRUE(Prepare({1}, false, 0, 10).ok) << "the tree is made again";
-}
-
-// The member's header, name, time and trailer go to the board byte for byte.
-TEST_F(PrepareTest, MemberHeaderNameTimeAndTrailerAsTheClassicGzipWritesThem) {
-    const Bytes file = Image(0x30000, false);
-    WriteBytes(dir_ / "input.bin", file);
-    const uint32_t mtime = 1234567890;  // 2009-02-13
-    struct timespec times[2] = {{mtime, 0}, {mtime, 0}};
-    ASSERT_EQ(::utimensat(AT_FDCWD, (dir_ / "input.bin").c_str(), times, 0), 0);
-    auto prepared = PrepareDataFile(paths_, {dir_ / "input.bin", false, 0x10000, 0x10});
-    ASSERT_TRUE(prepared.ok);
-    EXPECT_EQ(prepared.mtime, mtime);
-    const Bytes gz = ReadBytes(paths_.dataFilePath);
-    const std::string header("\x1F\x8B\x08\x08\xD2\x02\x96\x49\x00\x0B_downloadres.tmp", 27);
-    ASSERT_GE(gz.size(), header.size());
-    EXPECT_EQ(std::string(gz.begin(), gz.begin() + 27), header);
-    auto le32 = [](const Bytes& b, size_t at) {
-        return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<uint32_t>(b[at + 3]) << 24;
-    };
-    EXPECT_EQ(le32(gz, gz.size() - 8),
-              static_cast<uint32_t>(crc32(0, file.data(), static_cast<uInt>(file.size()))));
-    EXPECT_EQ(le32(gz, gz.size() - 4), file.size());
-    // A section cut out of an image is a new file: it carries the time it was written.
-    const auto before = static_cast<uint32_t>(::time(nullptr));
-    ASSERT_TRUE(Prepare(Image(0x20000, true), true, 0x100, 0x100).ok);
-    EXPECT_GE(le32(ReadBytes(paths_.dataFilePath), 4), before);
 }
 
 // A member must stay below 16 MiB, since its length travels in three bytes.

@@ -1,5 +1,5 @@
-// Segment layout: CRC, default text, the program file's trailer, the INI reader, the segment
-// table, and the version text.
+// Segment layout: default text, the program file's trailer, the INI reader and the segment
+// table.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,7 +10,6 @@
 #include "config/layout_file.h"
 #include "config/layout_trailer.h"
 #include "config/segment_table.h"
-#include "config/version.h"
 #include "temp_dir.h"
 
 namespace pelorin {
@@ -135,10 +134,6 @@ TEST(SegmentTable, CountsNamesAndBounds) {
     EXPECT_EQ(table[2].name.size(), 254u);
     EXPECT_EQ(table[3].name, "");
     EXPECT_EQ(table[3].segSize, 0u);
-}
-
-TEST(VersionText, MinorDigitsRunTogether) {
-    EXPECT_EQ(FormatVersionText({10, 2, 3, 4}), "V10.234");
 }
 
 }  // namespace

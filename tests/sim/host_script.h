@@ -17,8 +17,7 @@
 namespace pelorin::sim::test {
 
 struct Frame {
-    uint8_t cls;
-    uint8_t value;
+    uint8_t cls, value;
     bool operator==(const Frame&) const = default;
 };
 
@@ -38,10 +37,7 @@ inline std::vector<uint8_t> Gzip(const std::vector<uint8_t>& data) {
 
 inline std::vector<uint8_t> Pattern(size_t n, uint32_t seed) {
     std::vector<uint8_t> v(n);
-    for (size_t i = 0; i < n; ++i) {
-        seed = seed * 1664525u + 1013904223u;
-        v[i] = static_cast<uint8_t>(seed >> 24);
-    }
+    for (auto& b : v) b = static_cast<uint8_t>((seed = seed * 1664525u + 1013904223u) >> 24);
     return v;
 }
 

@@ -69,13 +69,12 @@ class HostPort {
     }
     // Reads frames until `last` (progress passed over); true when it came.
     bool FramesUntil(Frame last, std::chrono::milliseconds timeout = 10s) {
-        Bytes pending;
+        const Bytes frame = {0xFE, last.cls, last.value, 0xFF};
+        Bytes seen;
         for (auto until = Clock::now() + timeout; Clock::now() < until;) {
-            for (uint8_t b : Read(1, 100ms)) pending.push_back(b);
-            while (!pending.empty() && pending[0] != 0xFE) pending.erase(pending.begin());
-            if (pending.size() < 4) continue;
-            if (Frame{pending[1], pending[2]} == last) return true;
-            pending.erase(pending.begin(), pending.begin() + 4);
+            for (uint8_t b : Read(1, 100ms)) seen.push_back(b);
+            if (seen.size() >= 4 && std::equal(frame.begin(), frame.end(), seen.end() - 4))
+                return true;
         }
         return false;
     }
