@@ -48,12 +48,16 @@ class HostPort {
         return tcsetattr(fd_, TCSANOW, &tio) == 0 && tcflush(fd_, TCIOFLUSH) == 0;
     }
     void Close() { ::close(std::exchange(fd_, -1)); }
-    void Write(std::span<const uint8_t> bytes) {
+    bool Write(std::span<const uint8_t> bytes) {
         for (auto until = Clock::now() + 10s; !bytes.empty() && Clock::now() < until;) {
             const ssize_t n = ::write(fd_, bytes.data(), bytes.size());
             if (n > 0) bytes = bytes.subspan(static_cast<size_t>(n));
             else std::this_thread::sleep_for(1ms);
         }
+        return bytes.empty();
+    }
+    bool Then(std::span<const uint8_t> bytes, Frame answer) {
+        return Write(bytes) && FramesUntil(answer);
     }
     // Reads until `count` bytes came or the time ran out.
     Bytes Read(size_t count, std::chrono::milliseconds timeout = 5s) {
@@ -89,30 +93,21 @@ bool BootAndSendDram(HostPort& port, const std::filesystem::path& link, const Se
     if (!port.Open(link, B57600) || port.Read(1) != Bytes{'X'}) return false;
     TargetModel unused{TargetConfig{}};
     HostScript script(unused);
-    auto answer = script.BootAnswer(h);
+    const auto answer = script.BootAnswer(h);
+    const auto dram = script.images.DramImage(ChipFamily::BigEndian);
     port.Write(std::span(answer).first(1));
     std::this_thread::sleep_for(50ms);
-    port.Write(std::span(answer).subspan(1));
-    if (!port.FramesUntil({'c', 'A'})) return false;
+    if (!port.Then(std::span(answer).subspan(1), {'c', 'A'})) return false;
     std::this_thread::sleep_for(10ms);
-    port.Open(link, B115200);
-    if (!port.FramesUntil({'c', 'B'})) return false;
-    auto dram = script.images.DramImage(ChipFamily::BigEndian);
-    port.Write(Length3(dram.size()));
-    if (!port.FramesUntil({'v', Xor3(dram.size())}, 2s)) return false;
-    port.Write(dram);
-    return true;
+    return port.Open(link, B115200) && port.FramesUntil({'c', 'B'}) &&
+           port.Then(Length3(dram.size()), {'v', Xor3(dram.size())}) && port.Write(dram);
 }
 
 // From the DRAM loader's 'V' to the end of the data member.
 bool SendMember(HostPort& port, const Bytes& member, size_t sendBytes) {
-    if (!port.FramesUntil({'c', 'V'})) return false;
-    port.Write(Bytes(8, 0));
-    if (!port.FramesUntil({'c', 'D'})) return false;
-    port.Write(Length3(member.size()));
-    if (!port.FramesUntil({'w', Xor3(member.size())})) return false;
-    port.Write(std::span(member).first(sendBytes));
-    return true;
+    return port.FramesUntil({'c', 'V'}) && port.Then(Bytes(8, 0), {'c', 'D'}) &&
+           port.Then(Length3(member.size()), {'w', Xor3(member.size())}) &&
+           port.Write(std::span(member).first(sendBytes));
 }
 
 // One board through a cancelled Download, a whole one and a Dump of the whole flash. Paced,

@@ -36,17 +36,13 @@ const Frame kA{'c', 'A'}, kB{'c', 'B'}, kV{'c', 'V'}, kD{'c', 'D'}, kF{'c', 'F'}
 // starts at 0, rises and ends at 128.
 Frames FoldProgress(const Frames& frames) {
     Frames out;
+    const auto falls = [](Frame a, Frame b) { return a.value >= b.value; };
     for (auto it = frames.begin(); it != frames.end();) {
         auto end = std::find_if(it, frames.end(), [](Frame f) { return f.cls != 'p'; });
-        if (end == it) {
-            out.push_back(*it++);
-            continue;
-        }
-        const auto falls = [](Frame a, Frame b) { return a.value >= b.value; };
-        EXPECT_TRUE(it->value == 0 && (end - 1)->value == 128 &&
-                    std::adjacent_find(it, end, falls) == end);
-        out.push_back(kRun);
-        it = end;
+        EXPECT_TRUE(end == it || (it->value == 0 && (end - 1)->value == 128 &&
+                                  std::adjacent_find(it, end, falls) == end));
+        out.push_back(end == it ? *it : kRun);
+        it = end == it ? it + 1 : end;
     }
     return out;
 }
@@ -64,9 +60,9 @@ Bytes Sent(const HostScript& host, size_t from = 0) {
     return all;
 }
 
-// A Download up to the data member; returns the frames after it.
-Frames DownloadMember(HostScript& host, const Bytes& member, uint32_t size = 0x10000) {
-    host.Boot(Header(0, kDownload, 0x20000, size), 115200);
+// An operation on 0x20000.. up to the data member; returns the frames after it.
+Frames DownloadMember(HostScript& host, const Bytes& member, OperationMode mode = kDownload) {
+    host.Boot(Header(0, mode, 0x20000, 0x10000), 115200);
     host.SendDram(ChipFamily::BigEndian);
     host.Send(Bytes(8, 0), kLoaderBaud);
     host.Send(Length3(member.size()), kLoaderBaud);
@@ -215,8 +211,7 @@ TEST(Faults, NoiseSplitAndEagerDumpShapeTheWire) {
     host.SendDram(ChipFamily::BigEndian);
     for (size_t i = 2; i < host.chunks.size(); ++i) {
         const Bytes& c = host.chunks[i].bytes;
-        ASSERT_EQ(c.size(), 11u);
-        EXPECT_EQ(std::count(c.begin(), c.end(), 0xFE), 1) << i;
+        EXPECT_TRUE(c.size() == 11 && std::ranges::count(c, 0xFE) == 1) << i;
     }
 
     TargetModel halves(SmallBoard(27000, [](TargetFaults& f) { f.splitFrames = true; }));
@@ -249,11 +244,7 @@ TEST(Faults, SilentFromEachStage) {
         SCOPED_TRACE(c.stage);
         TargetModel model(SmallBoard(27000, [&](TargetFaults& f) { f.silentAt = c.stage; }));
         HostScript host(model);
-        // The host's side of the whole operation; a silent target ignores the rest.
-        host.Boot(Header(0, c.mode, 0, 0x10000), 115200);
-        host.SendDram(ChipFamily::BigEndian);
-        for (const Bytes& bytes : {Bytes(8, 0), Length3(member.size()), member})
-            host.Send(bytes, kLoaderBaud);
+        DownloadMember(host, member, c.mode);  // a silent target ignores the rest
         const size_t chunks = host.chunks.size();
         model.Prompt();
         host.Send(Pattern(100, 1), kLoaderBaud);
