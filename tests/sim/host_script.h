@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "session/boot_block.h"
@@ -85,11 +86,7 @@ class HostScript {
     }
 
     // Takes the frames out of `received`, skipping bytes outside frames.
-    std::vector<Frame> TakeFrames() {
-        std::vector<Frame> frames = FramesIn(received);
-        received.clear();
-        return frames;
-    }
+    std::vector<Frame> TakeFrames() { return FramesIn(std::exchange(received, {})); }
 
     // The block the host sends for `header`, with the family's answer byte and prefix.
     std::vector<uint8_t> BootAnswer(const SessionHeader& header) {
@@ -104,8 +101,7 @@ class HostScript {
     std::vector<Frame> Boot(const SessionHeader& header, unsigned baud) {
         model_.Prompt();
         Drain();
-        if (received != std::vector<uint8_t>{'X'}) return {};
-        received.clear();
+        if (std::exchange(received, {}) != std::vector<uint8_t>{'X'}) return {};
         Send(BootAnswer(header), baud);
         return TakeFrames();
     }
@@ -114,13 +110,9 @@ class HostScript {
     std::vector<Frame> SendDram(ChipFamily family) {
         auto image = images.DramImage(family);
         Send(Length3(image.size()), kLoaderBaud);
-        auto frames = TakeFrames();
-        if (frames.size() == 1 && frames[0] == Frame{'v', Xor3(image.size())}) {
+        if (FramesIn(received) == std::vector<Frame>{{'v', Xor3(image.size())}})
             Send(image, kLoaderBaud);
-            auto more = TakeFrames();
-            frames.insert(frames.end(), more.begin(), more.end());
-        }
-        return frames;
+        return TakeFrames();
     }
 
     TargetImages images;

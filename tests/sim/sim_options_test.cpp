@@ -10,9 +10,8 @@ SimOptions Parse(std::vector<const char*> args, std::string& error) {
     args.insert(args.begin(), "pelorin-sim");
     SimOptions options;
     error.clear();
-    if (!ParseSimOptions(static_cast<int>(args.size()), args.data(), options, error)) {
-        EXPECT_FALSE(error.empty());
-    }
+    const bool parsed = ParseSimOptions(static_cast<int>(args.size()), args.data(), options, error);
+    EXPECT_EQ(parsed, error.empty());
     return options;
 }
 

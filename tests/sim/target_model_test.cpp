@@ -71,8 +71,8 @@ Frames DownloadMember(HostScript& host, const Bytes& member, OperationMode mode 
     return host.TakeFrames();
 }
 
-// The boot ROM answers only after its prompt, at the crystal's speed; 'B' leaves at the
-// loader's after its start-up time. A DRAM image of the other family is not run.
+// The boot ROM answers only after its prompt, and prompts no more once it took a block. A DRAM
+// image of the other family is not run.
 TEST(BootRom, AnswersOnlyAfterItsPromptThenTheLoaderRunsOnlyItsFamilysImage) {
     TargetModel model(SmallBoard(13500));
     HostScript host(model);
@@ -83,10 +83,6 @@ TEST(BootRom, AnswersOnlyAfterItsPromptThenTheLoaderRunsOnlyItsFamilysImage) {
     EXPECT_TRUE(model.AwaitingAnswer()) << "only 0x18 and 0x59 answer";
     host.received.clear();
     EXPECT_EQ(host.Boot(Header(5, kErase, 0, 0x1000, 13500), 57600), (Frames{kA, kB}));
-    ASSERT_EQ(host.chunks.size(), 4u);
-    EXPECT_EQ(host.chunks[2].baud, 57600u);
-    EXPECT_EQ(host.chunks[3].baud, 115200u);
-    EXPECT_GT(host.chunks[3].holdMs, 0u);
     model.Prompt();
     host.Drain();
     EXPECT_TRUE(host.received.empty()) << "no prompt once the block is taken";
@@ -183,8 +179,6 @@ TEST(Loader, DumpAndEraseKeepToTheirSection) {
     ASSERT_NE(g, host.chunks.end());
     const size_t data = static_cast<size_t>(g - host.chunks.begin()) + 1;
     EXPECT_EQ(Sent(host, data), Bytes(expected.begin() + start, expected.begin() + start + size));
-    host.chunks.resize(data);
-    EXPECT_EQ(FoldProgress(FramesIn(Sent(host))), (Frames{kA, kB, kVcheck, kF, kRun, kG}));
 
     model.Reset();
     host.received.clear();
