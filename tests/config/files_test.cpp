@@ -50,21 +50,18 @@ TEST(DownloadFile, WholeFlashImageBounds) {
 
 const std::string kUserName = "pelorin-" + std::to_string(::getuid());
 
-void ExpectPrivate(const fs::path& path) {
+bool IsPrivate(const fs::path& path) {
     struct stat st;
-    ASSERT_EQ(::lstat(path.c_str(), &st), 0) << path;
-    EXPECT_EQ(st.st_mode & (S_IFMT | 07777), S_IFDIR | 0700u) << path;
+    return ::lstat(path.c_str(), &st) == 0 && (st.st_mode & (S_IFMT | 07777)) == (S_IFDIR | 0700);
 }
 
 // A runtime directory that is relative, a link or open to others does not count; nor does a
 // shared TMPDIR.
 TEST(PrivateUserDir, OnlyAPrivateRuntimeDirOrTmpdirIsTakenAsIs) {
-    TempDir runtime, tmp;
-    ::chmod(runtime.Path().c_str(), 0700);
-    ::chmod(tmp.Path().c_str(), 0700);
+    TempDir runtime, tmp;  // both private, as made
     EXPECT_EQ(PrivateUserDir(runtime.Path().c_str(), tmp.Path().c_str()).path,
               runtime / "pelorin");
-    ExpectPrivate(runtime / "pelorin");
+    EXPECT_TRUE(IsPrivate(runtime / "pelorin")) << runtime / "pelorin";
     EXPECT_EQ(PrivateUserDir(nullptr, tmp.Path().c_str()).path, tmp.Path());
     ::chmod(tmp.Path().c_str(), 01777);
     fs::create_directory_symlink(runtime.Path(), tmp / "link");
@@ -74,7 +71,7 @@ TEST(PrivateUserDir, OnlyAPrivateRuntimeDirOrTmpdirIsTakenAsIs) {
         EXPECT_EQ(PrivateUserDir(bad, tmp.Path().c_str()).path, tmp / kUserName) << bad;
     ::chmod(runtime.Path().c_str(), 0750);
     EXPECT_EQ(PrivateUserDir(runtime.Path().c_str(), tmp.Path().c_str()).path, tmp / kUserName);
-    ExpectPrivate(tmp / kUserName);
+    EXPECT_TRUE(IsPrivate(tmp / kUserName)) << tmp / kUserName;
 }
 
 // Whatever squats on the name (a link, a file, an open or a foreign directory), the tool gets
@@ -99,7 +96,7 @@ TEST(PrivateUserDir, NameSquattedGivesAPrivateFolderBesideIt) {
         ASSERT_EQ(result.error, "");
         EXPECT_EQ(result.path.parent_path(), tmp);
         EXPECT_EQ(result.path.filename().string().rfind(kUserName + "-", 0), 0u);
-        ExpectPrivate(result.path);
+        EXPECT_TRUE(IsPrivate(result.path)) << result.path;
         EXPECT_EQ(fs::symlink_status(tmp / kUserName).type(), before.type());
         EXPECT_EQ(fs::symlink_status(tmp / kUserName).permissions(), before.permissions());
         EXPECT_EQ(PrivateUserDir(nullptr, tmp.c_str()).path, result.path);
@@ -111,13 +108,12 @@ TEST(PrivateUserDir, NameSquattedGivesAPrivateFolderBesideIt) {
 TEST(WorkDir, FailedLockLeavesNoDirectoryBehind) {
     TempDir user;
     // No descriptor left: the new directory is made, its lock file cannot be.
-    int probe = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    const int probe = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
     ASSERT_GE(probe, 0);
     ::close(probe);
     rlimit saved;
     ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
-    rlimit tight = saved;
-    tight.rlim_cur = static_cast<rlim_t>(probe);
+    const rlimit tight = {static_cast<rlim_t>(probe), saved.rlim_max};
     ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &tight), 0);
     std::string error;
     auto work = WorkDir::Open(user.Path(), &error);
@@ -144,9 +140,8 @@ TEST(WorkDir, InstancesAndTheSweepOfKilledRunsFollowNoLink) {
     ASSERT_TRUE(ResetWorkTree(paths) && ResetWorkTree(ending->Paths()));
     EXPECT_FALSE(fs::is_symlink(paths.innerDir));
     fs::create_symlink(outside / "keep", paths.dataFilePath.string() + ".gz");
-    WriteBytes(user / "input", {1, 2, 3, 4, 5, 6, 7, 8, 9});
-    EXPECT_TRUE(PrepareDataFile(paths, {user / "input", false, 0, 100}).ok);
-    fs::remove(user / "input");
+    WriteBytes(paths.tempDir / "input", {1, 2, 3, 4, 5, 6, 7, 8, 9});
+    EXPECT_TRUE(PrepareDataFile(paths, {paths.tempDir / "input", false, 0, 100}).ok);
     WriteText(paths.layoutPath, "running");
     WriteText(ending->Paths().dataFilePath.string() + ".gz", "gz");
     CleanUpWorkFiles(ending->Paths(), true);

@@ -28,8 +28,7 @@ Bytes FakeImage(size_t size) {
 // "All".
 TEST(DefaultLayout, TextAndSections) {
     const std::string text = DefaultLayoutText();
-    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'),
-              std::count(text.begin(), text.end(), '\r'));
+    EXPECT_EQ(std::ranges::count(text, '\n'), std::ranges::count(text, '\r'));
     const SegmentTable table = LoadSegmentTable(IniText(text));
     ASSERT_EQ(table.size(), 9u);
     EXPECT_EQ(table[0].segSize, 0x200000u);
@@ -55,11 +54,7 @@ TEST(LayoutTrailer, ValidTextByteForByteElseTheDefault) {
             for (int s = 0; s < 32; s += 8) file.push_back(static_cast<uint8_t>(v >> s));
         return file;
     };
-    const auto flipped = [&](size_t at) {
-        Bytes file = good;
-        file[at] ^= 0x01;
-        return file;
-    };
+    const auto flipped = [&](size_t at) { Bytes file = good; file[at] ^= 1; return file; };
     Bytes asBuilt = FakeImage(1000);
     asBuilt.insert(asBuilt.end(), 8, 0);
     struct Case { const char* what; Bytes file; std::string expected; };

@@ -26,11 +26,10 @@ using Bytes = std::vector<uint8_t>;
 using testing::ChildProcess;
 using testing::TempDir;
 
-std::vector<std::string> SimArgs(const TempDir& dir, std::vector<std::string> extra) {
-    std::vector<std::string> args = {PELORIN_SIM_PATH, "--link", (dir / "board").string(),
-                                     "--flash", (dir / "flash.bin").string(),
-                                     "--pace", "unpaced", "--prompt-ms", "20"};
-    args.insert(args.end(), extra.begin(), extra.end());
+std::vector<std::string> SimArgs(const TempDir& dir, std::vector<std::string> args) {
+    args.insert(args.begin(), {PELORIN_SIM_PATH, "--link", (dir / "board").string(),
+                               "--flash", (dir / "flash.bin").string(), "--pace", "unpaced",
+                               "--prompt-ms", "20"});
     return args;
 }
 
@@ -115,25 +114,25 @@ bool SendMember(HostPort& port, const Bytes& member, size_t sendBytes) {
 TEST(PtyBoard, CancelDownloadAndDumpOnOneBoard) {
     TempDir dir;
     ChildProcess sim;
+    const std::filesystem::path link = dir / "board";
     const uint32_t start = 0x8000, size = 0x8000, flipped = start + 0x10;
     ASSERT_TRUE(sim.Start(SimArgs(dir, {"--xtal", "13.5", "--flash-size", "64K", "--fill", "0x00",
                                         "--pace", "4", "--corrupt-flash-byte",
                                         std::to_string(flipped)})));
-    for (int i = 0; i < 1000 && !std::filesystem::is_symlink(dir / "board"); ++i)
+    for (int i = 0; i < 1000 && !std::filesystem::is_symlink(link); ++i)
         std::this_thread::sleep_for(10ms);
     HostPort port;
-    ASSERT_TRUE(port.Open(dir / "board", B115200));
+    ASSERT_TRUE(port.Open(link, B115200));
     const Bytes heard = port.Read(5, 3s);
     EXPECT_FALSE(heard.empty()) << "the board keeps prompting";
     EXPECT_EQ(std::count(heard.begin(), heard.end(), 'X'), 0) << "at another speed: garbage";
-    const Bytes data = Pattern(20000, 21);
-    const Bytes member = Gzip(data);
+    const Bytes data = Pattern(20000, 21), member = Gzip(data);
     const SessionHeader download = Header(4, OperationMode::Download, start, size, 13500);
-    ASSERT_TRUE(BootAndSendDram(port, dir / "board", download)) << sim.Out();
+    ASSERT_TRUE(BootAndSendDram(port, link, download)) << sim.Out();
     ASSERT_TRUE(SendMember(port, member, member.size() / 2));
     port.Close();  // cancelled mid-stream: what the host had queued must not reach the next one
     ASSERT_TRUE(sim.WaitForOutput("host had queued", 10s)) << sim.Out();
-    ASSERT_TRUE(BootAndSendDram(port, dir / "board", download)) << sim.Out();
+    ASSERT_TRUE(BootAndSendDram(port, link, download)) << sim.Out();
     ASSERT_TRUE(SendMember(port, member, member.size()));
     EXPECT_TRUE(port.FramesUntil({'c', 'O'})) << sim.Out();
     port.Close();
@@ -142,14 +141,13 @@ TEST(PtyBoard, CancelDownloadAndDumpOnOneBoard) {
     std::fill(expected.begin() + start, expected.begin() + start + size, 0xFF);
     std::copy(data.begin(), data.end(), expected.begin() + start);
     expected[flipped] = static_cast<uint8_t>(~expected[flipped]);
-    ASSERT_TRUE(BootAndSendDram(port, dir / "board",
-                                Header(4, OperationMode::Dump, 0, 64 * 1024, 13500)));
+    ASSERT_TRUE(BootAndSendDram(port, link, Header(4, OperationMode::Dump, 0, 0x10000, 13500)));
     ASSERT_TRUE(port.FramesUntil({'c', 'G'}));
     EXPECT_EQ(port.Read(64 * 1024, 30s), expected);
     port.Close();
     sim.Signal(SIGTERM);
     EXPECT_EQ(sim.Wait(10s), 0);
-    EXPECT_FALSE(std::filesystem::exists(dir / "board")) << "link removed at exit";
+    EXPECT_FALSE(std::filesystem::exists(link)) << "link removed at exit";
     EXPECT_EQ(testing::ReadBytes(dir / "flash.bin"), expected);
 }
 

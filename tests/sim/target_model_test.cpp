@@ -64,8 +64,7 @@ Bytes Sent(const HostScript& host, size_t from = 0) {
 Frames DownloadMember(HostScript& host, const Bytes& member, OperationMode mode = kDownload) {
     host.Boot(Header(0, mode, 0x20000, 0x10000), 115200);
     host.SendDram(ChipFamily::BigEndian);
-    host.Send(Bytes(8, 0), kLoaderBaud);
-    host.Send(Length3(member.size()), kLoaderBaud);
+    for (const Bytes& bytes : {Bytes(8, 0), Length3(member.size())}) host.Send(bytes, kLoaderBaud);
     host.TakeFrames();
     host.Send(member, kLoaderBaud);
     return host.TakeFrames();
@@ -102,12 +101,9 @@ TEST(BootRom, RefusesABadBlockAndPromptsAgain) {
         uint8_t chip; size_t at; uint8_t flip; const char* reason;
         void (*spoil)(Bytes& answer, HostScript& host) = nullptr;
     } cases[] = {
-        {4, 1 + 100, 0x40, "differs from image 2"},
-        {4, 1 + 2000, 1, "padding byte at offset 2000"},
-        {4, 1 + 2046, 1, "after the header"},
-        {4, kHeaderAt + 1, 4 ^ 20, "chip code 20"},
-        {4, kHeaderAt, 1 ^ 3, "mode 3"},
-        {32, 2, 1, "wrong prefix"},
+        {4, 1 + 100, 0x40, "differs from image 2"}, {4, 1 + 2000, 1, "padding byte at offset 2000"},
+        {4, 1 + 2046, 1, "after the header"}, {4, kHeaderAt + 1, 4 ^ 20, "chip code 20"},
+        {4, kHeaderAt, 1 ^ 3, "mode 3"}, {32, 2, 1, "wrong prefix"},
         {4, 0, 0, "crystal", [](Bytes& a, HostScript&) {  // a header in the host's order
              auto wire = Header(4, kErase, 0x10000, 0x1000).WireBytes(ChipFamily::LittleEndian);
              std::copy(wire.begin(), wire.end(), a.begin() + kHeaderAt);
@@ -132,7 +128,6 @@ TEST(BootRom, RefusesABadBlockAndPromptsAgain) {
         EXPECT_EQ(host.TakeFrames(), (Frames{})) << "the prompt only";
         EXPECT_TRUE(model.AwaitingAnswer());
         EXPECT_TRUE(Logged(host, c.reason));
-        host.received.clear();
         EXPECT_EQ(host.Boot(Header(4, kErase, 0, 0x1000), 115200), (Frames{kA, kB}));
     }
 }
@@ -173,12 +168,10 @@ TEST(Loader, DumpAndEraseKeepToTheirSection) {
     Bytes expected = model.Flash();
     host.Boot(Header(16, kDump, start, size), 115200);
     host.SendDram(ChipFamily::BigEndian);
-    auto g = std::find_if(host.chunks.begin(), host.chunks.end(), [](const TargetChunk& c) {
-        return c.bytes == Bytes{0xFE, 'c', 'G', 0xFF};
-    });
+    const auto g = std::ranges::find(host.chunks, Bytes{0xFE, 'c', 'G', 0xFF}, &TargetChunk::bytes);
     ASSERT_NE(g, host.chunks.end());
-    const size_t data = static_cast<size_t>(g - host.chunks.begin()) + 1;
-    EXPECT_EQ(Sent(host, data), Bytes(expected.begin() + start, expected.begin() + start + size));
+    EXPECT_EQ(Sent(host, static_cast<size_t>(g - host.chunks.begin()) + 1),
+              Bytes(expected.begin() + start, expected.begin() + start + size));
 
     model.Reset();
     host.received.clear();
@@ -245,8 +238,7 @@ TEST(Faults, SilentFromEachStage) {
         EXPECT_EQ(host.chunks.size(), chunks) << "still silent whatever comes";
         const Frames frames = FoldProgress(FramesIn(Sent(host)));
         EXPECT_EQ(frames.empty() ? Frame{} : frames.back(), c.last);
-        EXPECT_TRUE(model.Silent());
-        EXPECT_EQ(model.Stage(), c.stage);
+        EXPECT_TRUE(model.Silent() && model.Stage() == c.stage);
         EXPECT_TRUE(Logged(host, std::string("fault: silent from stage ") + c.stage));
     }
 }
