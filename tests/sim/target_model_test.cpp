@@ -72,7 +72,7 @@ Frames DownloadMember(HostScript& host, const Bytes& member, OperationMode mode 
 
 // The boot ROM answers only after its prompt, and prompts no more once it took a block. A DRAM
 // image of the other family is not run.
-TEST(BootRom, AnswersOnlyAfterItsPromptThenTheLoaderRunsOnlyItsFamilysImage) {
+TEST(BootRom, AnswersOnlyAfterItsPromptAndRunsNoLoaderOfTheOtherFamily) {
     TargetModel model(SmallBoard(13500));
     HostScript host(model);
     host.Send(Bytes{0x18}, 57600);
@@ -93,7 +93,7 @@ TEST(BootRom, AnswersOnlyAfterItsPromptThenTheLoaderRunsOnlyItsFamilysImage) {
     EXPECT_TRUE(model.Silent() && !model.Finished());
 }
 
-// Uploads the boot ROM must refuse, logging why, and prompt for again: byte `at` of the answer
+// Uploads the boot ROM must refuse, logging why, and then prompt again: byte `at` of the answer
 // flipped by `flip`, or the answer changed by `spoil`.
 TEST(BootRom, RefusesABadBlockAndPromptsAgain) {
     constexpr size_t kHeaderAt = 1 + kBootBlockHeaderOffset;  // behind the answer byte
