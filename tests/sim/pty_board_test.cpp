@@ -135,7 +135,6 @@ TEST(PtyBoard, CancelDownloadAndDumpOnOneBoard) {
     ASSERT_TRUE(BootAndSendDram(port, link, download)) << sim.Out();
     ASSERT_TRUE(SendMember(port, member, member.size()));
     EXPECT_TRUE(port.FramesUntil({'c', 'O'})) << sim.Out();
-    port.Close();
 
     Bytes expected(64 * 1024, 0x00);
     std::fill(expected.begin() + start, expected.begin() + start + size, 0xFF);

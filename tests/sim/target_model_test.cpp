@@ -134,8 +134,7 @@ TEST(BootRom, RefusesABadBlockAndPromptsAgain) {
 
 // Members that must not reach the flash, and the largest that may: only its section changes.
 TEST(Loader, DataMemberBounds) {
-    auto cut = Gzip(Pattern(20000, 1));
-    cut.resize(cut.size() - 10);
+    const Bytes whole = Gzip(Pattern(20000, 1)), cut(whole.begin(), whole.end() - 10);
     const Frames refused = {kN}, taken = {kH, kRun, kI, kRun, kO};
     const struct { const char* what; Bytes member; bool spoilt; Frames frames; } cases[] = {
         {"not gzip", Pattern(3000, 5), false, refused},
