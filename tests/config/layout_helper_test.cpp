@@ -1,11 +1,10 @@
 // The layout helper as the tool uses it: written out from the tool's stored copy, started with
 // a program path, saving and restoring the layout of a real program file, also while that
 // program still runs.
-#include <fcntl.h>
-#include <spawn.h>
+#include <poll.h>
+#include <stdio.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -19,171 +18,78 @@
 #include "config/work_dir.h"
 #include "temp_dir.h"
 
-extern char** environ;
-
 namespace pelorin {
 namespace {
 
-using testing::ReadBytes;
-using testing::TempDir;
-using testing::WriteText;
+using namespace testing;
 
-// Starts `argv`; with `stdinWrite` given, the child's input is a pipe whose writing end is
-// returned there.
-pid_t Start(std::vector<std::string> argv, int* stdinWrite = nullptr) {
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    int fds[2] = {-1, -1};
-    if (stdinWrite) {
-        // Close-on-exec, so that no other child keeps the program's input open.
-        EXPECT_EQ(::pipe2(fds, O_CLOEXEC), 0);
-        posix_spawn_file_actions_adddup2(&actions, fds[0], 0);
-        posix_spawn_file_actions_addclose(&actions, fds[1]);
-    }
-    std::vector<char*> args;
-    for (auto& a : argv) args.push_back(a.data());
-    args.push_back(nullptr);
-    pid_t pid = -1;
-    EXPECT_EQ(::posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ), 0);
-    posix_spawn_file_actions_destroy(&actions);
-    if (stdinWrite) {
-        ::close(fds[0]);
-        *stdinWrite = fds[1];
-    }
-    return pid;
-}
-
-int ExitCode(pid_t pid) {
-    int status = 0;
-    EXPECT_EQ(::waitpid(pid, &status, 0), pid);
+// The exit status of a command started with popen.
+int ExitCode(FILE* command) {
+    const int status = ::pclose(command);
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-mode_t ModeOf(const std::filesystem::path& path) {
-    struct stat st;
-    EXPECT_EQ(::stat(path.c_str(), &st), 0);
-    return st.st_mode & 07777;
 }
 
 class LayoutHelperTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        program_ = dir_ / "pelorin-program";
         std::filesystem::copy_file(PELORIN_TEST_PROGRAM_PATH, program_);
         ::chmod(program_.c_str(), 0755);
         original_ = ReadBytes(program_);
-        helper_ = dir_ / kLayoutHelperName;
         std::string error;
         ASSERT_TRUE(WriteLayoutHelper(helper_, &error)) << error;
     }
-    int RunHelper(bool restore) {
-        std::vector<std::string> argv = {helper_.string(), program_.string()};
-        if (restore) argv.push_back(kRestoreWord);
-        return ExitCode(Start(argv));
-    }
-    // The program still starts and ends normally.
-    void ExpectProgramRuns() {
-        int input = -1;
-        pid_t pid = Start({program_.string()}, &input);
-        ::close(input);
-        EXPECT_EQ(ExitCode(pid), 0);
-    }
+    // The helper's command line: the helper, then `args`.
+    std::string Helper(const std::string& args) { return "'" + helper_.string() + "' " + args; }
 
     TempDir dir_;
-    std::filesystem::path program_;
-    std::filesystem::path helper_;
+    const std::filesystem::path program_ = dir_ / "pelorin-program";
+    const std::filesystem::path helper_ = dir_ / kLayoutHelperName;
     std::vector<uint8_t> original_;
 };
 
-TEST_F(LayoutHelperTest, WrittenHelperIsTheBuiltProgramWithItsRunBit) {
-    auto built = ReadBytes(PELORIN_LAYOUT_HELPER_PATH);
-    EXPECT_EQ(ReadBytes(helper_), built);
-    EXPECT_EQ(ModeOf(helper_) & 0100, 0100u);
-    auto stored = StoredLayoutHelper();
-    ASSERT_EQ(stored.size(), built.size());
-    ASSERT_GT(built.size(), kHelperComplementedBytes);
-    for (size_t i = 0; i < kHelperComplementedBytes; ++i)
-        ASSERT_EQ(stored[i], static_cast<uint8_t>(~built[i])) << i;
-    EXPECT_EQ(stored[kHelperComplementedBytes], built[kHelperComplementedBytes]);
-    // Writing again gives the same file.
-    ASSERT_TRUE(WriteLayoutHelper(helper_));
-    EXPECT_EQ(ReadBytes(helper_), built);
-}
+// The helper waits for the running program to end before it replaces it; a second save
+// replaces the text instead of adding one more, and a restore gives the program back as built.
+TEST_F(LayoutHelperTest, SaveAndRestoreReplaceTheProgramOnceItEnds) {
+    const struct { const char* word; std::string saved; } steps[] = {
+        {"", "[Main]\r\nSegNumber=1\r\nSeg0=All\r\n[All]\r\nStartAddr=0x0\r\n"},
+        {"", "[Main]\r\n"},
+        {kRestoreWord, ""}};
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.saved);
+        if (*step.word == 0) WriteText(SavedLayoutTextPath(dir_.Path()), step.saved);
+        const auto before = ReadBytes(program_);
+        // The program runs until its input closes; the helper's output ends when it does.
+        FILE* running = ::popen(("'" + program_.string() + "'").c_str(), "w");
+        FILE* helper = ::popen(Helper("'" + program_.string() + "' " + step.word).c_str(), "r");
+        ASSERT_TRUE(running && helper);
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        pollfd output{::fileno(helper), POLLIN, 0};
+        EXPECT_EQ(::poll(&output, 1, 0), 0) << "the helper did not wait";
+        EXPECT_EQ(ReadBytes(program_), before);
+        EXPECT_EQ(ExitCode(running), 0);
+        EXPECT_EQ(ExitCode(helper), 0);
 
-TEST_F(LayoutHelperTest, BuiltProgramCarriesNoLayout) {
-    EXPECT_FALSE(ReadLayoutTrailer(program_).has_value());
+        const auto now = ReadBytes(program_);
+        ASSERT_GE(now.size(), original_.size());
+        EXPECT_TRUE(std::equal(original_.begin(), original_.end(), now.begin()));
+        auto trailer = ReadLayoutTrailer(program_);
+        EXPECT_EQ(trailer ? trailer->text : "none", *step.word ? "none" : step.saved);
+        EXPECT_EQ(now.size(), original_.size() + (trailer ? step.saved.size() + 8 : 0));
+        running = ::popen(("'" + program_.string() + "'").c_str(), "w");
+        EXPECT_EQ(ExitCode(running), 0) << "the program still starts and ends normally";
+    }
     EXPECT_EQ(LayoutTextOf(program_), DefaultLayoutText());
 }
 
-TEST_F(LayoutHelperTest, SaveWaitsForTheProgramThenAppendsTheText) {
-    const std::string text = "[Main]\r\nSegNumber=1\r\nSeg0=All\r\n[All]\r\nStartAddr=0x0\r\n";
-    WriteText(SavedLayoutTextPath(dir_.Path()), text);
-
-    int input = -1;
-    pid_t running = Start({program_.string()}, &input);
-    pid_t helper = Start({helper_.string(), program_.string()});
-    // While the program runs, the helper waits and the file stays as it is.
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    int status = 0;
-    EXPECT_EQ(::waitpid(helper, &status, WNOHANG), 0) << "the helper did not wait";
-    EXPECT_EQ(ReadBytes(program_), original_);
-
-    ::close(input);
-    EXPECT_EQ(ExitCode(running), 0);
-    EXPECT_EQ(ExitCode(helper), 0);
-
-    auto trailer = ReadLayoutTrailer(program_);
-    ASSERT_TRUE(trailer.has_value());
-    EXPECT_EQ(trailer->text, text);
-    EXPECT_EQ(trailer->textOffset, original_.size());
-    auto now = ReadBytes(program_);
-    EXPECT_TRUE(std::equal(original_.begin(), original_.end(), now.begin()));
-    EXPECT_EQ(ModeOf(program_), 0755u);
-    ExpectProgramRuns();
-
-    // A second save replaces the text instead of adding one more.
-    WriteText(SavedLayoutTextPath(dir_.Path()), "[Main]\r\n");
-    EXPECT_EQ(RunHelper(false), 0);
-    trailer = ReadLayoutTrailer(program_);
-    ASSERT_TRUE(trailer.has_value());
-    EXPECT_EQ(trailer->text, "[Main]\r\n");
-    EXPECT_EQ(std::filesystem::file_size(program_), original_.size() + 8 + 8);
-}
-
-TEST_F(LayoutHelperTest, RestoreLeavesNoValidLayout) {
-    WriteText(SavedLayoutTextPath(dir_.Path()), "[Main]\r\nSegNumber=0\r\n");
-    ASSERT_EQ(RunHelper(false), 0);
-    ASSERT_TRUE(ReadLayoutTrailer(program_).has_value());
-
-    int input = -1;
-    pid_t running = Start({program_.string()}, &input);
-    pid_t helper = Start({helper_.string(), program_.string(), kRestoreWord});
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    ::close(input);
-    EXPECT_EQ(ExitCode(running), 0);
-    EXPECT_EQ(ExitCode(helper), 0);
-
-    EXPECT_FALSE(ReadLayoutTrailer(program_).has_value());
-    EXPECT_EQ(ReadBytes(program_), original_);
-    EXPECT_EQ(LayoutTextOf(program_), DefaultLayoutText());
-    EXPECT_EQ(ModeOf(program_), 0755u);
-    ExpectProgramRuns();
-}
-
-TEST_F(LayoutHelperTest, MissingSavedTextLeavesTheProgramAlone) {
-    EXPECT_NE(RunHelper(false), 0);
-    EXPECT_EQ(ReadBytes(program_), original_);
-    // Nothing half-written is left beside it either.
-    size_t entries = 0;
-    for ([[maybe_unused]] auto& e : std::filesystem::directory_iterator(dir_.Path())) ++entries;
-    EXPECT_EQ(entries, 2u);  // the program and the helper
-}
-
-TEST_F(LayoutHelperTest, WrongArgumentsChangeNothing) {
-    EXPECT_NE(ExitCode(Start({helper_.string()})), 0);
-    EXPECT_NE(ExitCode(Start({helper_.string(), program_.string(), "other"})), 0);
-    EXPECT_NE(ExitCode(Start({helper_.string(), (dir_ / "missing").string()})), 0);
-    EXPECT_EQ(ReadBytes(program_), original_);
+// Wrong arguments or no saved text: the program is left alone, nothing half-written beside it.
+TEST_F(LayoutHelperTest, FailuresChangeNothing) {
+    const std::string program = "'" + program_.string() + "'";
+    for (const std::string& args :
+         {std::string(), program + " other", (dir_ / "missing").string(), program}) {
+        EXPECT_NE(ExitCode(::popen(Helper(args).c_str(), "r")), 0) << args;
+        EXPECT_EQ(ReadBytes(program_), original_);
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_.Path()), {}), 2);
+    }
 }
 
 }  // namespace

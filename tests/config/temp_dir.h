@@ -30,26 +30,23 @@ class TempDir {
     std::filesystem::path path_;
 };
 
-inline void WriteBytes(const std::filesystem::path& path, const std::vector<uint8_t>& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-}
-
 inline void WriteText(const std::filesystem::path& path, std::string_view text) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(text.data(), static_cast<std::streamsize>(text.size()));
 }
 
+inline void WriteBytes(const std::filesystem::path& path, const std::vector<uint8_t>& bytes) {
+    WriteText(path, {reinterpret_cast<const char*>(bytes.data()), bytes.size()});
+}
+
 inline std::vector<uint8_t> ReadBytes(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)),
-                                std::istreambuf_iterator<char>());
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 inline std::string ReadText(const std::filesystem::path& path) {
-    auto bytes = ReadBytes(path);
-    return std::string(bytes.begin(), bytes.end());
+    const auto bytes = ReadBytes(path);
+    return {bytes.begin(), bytes.end()};
 }
 
 }  // namespace pelorin::testing

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "session/boot_block.h"
@@ -17,8 +18,7 @@
 namespace pelorin::sim::test {
 
 struct Frame {
-    uint8_t cls;
-    uint8_t value;
+    uint8_t cls, value;
     bool operator==(const Frame&) const = default;
 };
 
@@ -38,31 +38,30 @@ inline std::vector<uint8_t> Gzip(const std::vector<uint8_t>& data) {
 
 inline std::vector<uint8_t> Pattern(size_t n, uint32_t seed) {
     std::vector<uint8_t> v(n);
-    for (size_t i = 0; i < n; ++i) {
-        seed = seed * 1664525u + 1013904223u;
-        v[i] = static_cast<uint8_t>(seed >> 24);
-    }
+    for (auto& b : v) b = static_cast<uint8_t>((seed = seed * 1664525u + 1013904223u) >> 24);
     return v;
+}
+
+inline std::vector<Frame> FramesIn(const std::vector<uint8_t>& bytes) {
+    std::vector<Frame> frames;
+    for (size_t i = 0; i + 4 <= bytes.size(); ++i) {
+        if (bytes[i] != 0xFE || bytes[i + 3] != 0xFF) continue;
+        frames.push_back({bytes[i + 1], bytes[i + 2]});
+        i += 3;
+    }
+    return frames;
 }
 
 inline std::vector<uint8_t> Length3(size_t n) {
     return {static_cast<uint8_t>(n), static_cast<uint8_t>(n >> 8), static_cast<uint8_t>(n >> 16)};
 }
 
-inline uint8_t Xor3(size_t n) {
-    auto b = Length3(n);
-    return static_cast<uint8_t>(b[0] ^ b[1] ^ b[2]);
-}
+inline uint8_t Xor3(size_t n) { return static_cast<uint8_t>(n ^ n >> 8 ^ n >> 16); }
 
 inline SessionHeader Header(uint8_t chipCode, OperationMode mode, uint32_t start, uint32_t size,
                             uint16_t crystalKhz = 27000) {
-    SessionHeader h;
-    h.mode = static_cast<uint8_t>(mode);
-    h.chipCode = chipCode;
-    h.crystalKhz = crystalKhz;
-    h.startAddress = start;
-    h.sectionSize = size;
-    return h;
+    return {.mode = static_cast<uint8_t>(mode), .chipCode = chipCode, .crystalKhz = crystalKhz,
+            .startAddress = start, .sectionSize = size};
 }
 
 class HostScript {
@@ -81,46 +80,19 @@ class HostScript {
         }
     }
 
-    void Send(const std::vector<uint8_t>& bytes, unsigned baud) {
-        model_.Receive(bytes.data(), bytes.size(), baud);
-        Drain();
-    }
     void Send(std::span<const uint8_t> bytes, unsigned baud) {
         model_.Receive(bytes.data(), bytes.size(), baud);
         Drain();
     }
 
-    // Takes the frames at the front of `received`, skipping bytes outside frames; stops at
-    // `stopAfter` (that frame included) so that dump data behind it stays in `received`.
-    std::vector<Frame> TakeFrames(Frame stopAfter = {0, 0}) {
-        std::vector<Frame> frames;
-        size_t i = 0;
-        while (i + 4 <= received.size()) {
-            if (received[i] != 0xFE) {
-                ++i;
-                continue;
-            }
-            if (received[i + 3] != 0xFF) {
-                ++i;
-                continue;
-            }
-            Frame f{received[i + 1], received[i + 2]};
-            frames.push_back(f);
-            i += 4;
-            if (f == stopAfter) break;
-        }
-        received.erase(received.begin(), received.begin() + static_cast<long>(i));
-        return frames;
-    }
+    // Takes the frames out of `received`, skipping bytes outside frames.
+    std::vector<Frame> TakeFrames() { return FramesIn(std::exchange(received, {})); }
 
     // The block the host sends for `header`, with the family's answer byte and prefix.
     std::vector<uint8_t> BootAnswer(const SessionHeader& header) {
         auto block = BuildBootBlock(table_, header);
-        std::vector<uint8_t> out;
-        if (FamilyOfCode(header.chipCode) == ChipFamily::LittleEndian)
-            out = {0x59, 0x00, 0x02, 0x00, 0x00};
-        else
-            out = {0x18};
+        std::vector<uint8_t> out = {0x18};
+        if (FamilyOfCode(header.chipCode) == ChipFamily::LittleEndian) out = {0x59, 0, 2, 0, 0};
         if (block) out.insert(out.end(), block->begin(), block->end());
         return out;
     }
@@ -129,8 +101,7 @@ class HostScript {
     std::vector<Frame> Boot(const SessionHeader& header, unsigned baud) {
         model_.Prompt();
         Drain();
-        if (received != std::vector<uint8_t>{'X'}) return {};
-        received.clear();
+        if (std::exchange(received, {}) != std::vector<uint8_t>{'X'}) return {};
         Send(BootAnswer(header), baud);
         return TakeFrames();
     }
@@ -139,13 +110,9 @@ class HostScript {
     std::vector<Frame> SendDram(ChipFamily family) {
         auto image = images.DramImage(family);
         Send(Length3(image.size()), kLoaderBaud);
-        auto frames = TakeFrames();
-        if (frames.size() == 1 && frames[0] == Frame{'v', Xor3(image.size())}) {
+        if (FramesIn(received) == std::vector<Frame>{{'v', Xor3(image.size())}})
             Send(image, kLoaderBaud);
-            auto more = TakeFrames();
-            frames.insert(frames.end(), more.begin(), more.end());
-        }
-        return frames;
+        return TakeFrames();
     }
 
     TargetImages images;
