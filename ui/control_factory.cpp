@@ -16,21 +16,21 @@ QString Text(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-QWidget* MakeList(const ControlSpec& spec, DialogBaseUnits base, QWidget* parent) {
+QWidget* MakeList(const ControlEntry& entry, DialogBaseUnits base, QWidget* parent) {
     auto* list = new QComboBox(parent);
-    for (std::string_view item : spec.items) list->addItem(Text(item));
+    for (std::string_view item : entry.items) list->addItem(Text(item));
     // One item takes about a character height; the closed part takes two.
-    const int dropped = DluToPixelsY(spec.place.height, base) / base.y - 2;
+    const int dropped = DluToPixelsY(entry.place.height, base) / base.y - 2;
     list->setMaxVisibleItems(std::max(dropped, 1));
     return list;
 }
 
-QWidget* MakeWidget(const ControlSpec& spec, DialogBaseUnits base, QWidget* parent) {
-    switch (spec.kind) {
+QWidget* MakeWidget(const ControlEntry& entry, DialogBaseUnits base, QWidget* parent) {
+    switch (entry.kind) {
         case ControlKind::Label:
-            return new QLabel(Text(spec.text), parent);
+            return new QLabel(Text(entry.text), parent);
         case ControlKind::RightLabel: {
-            auto* label = new QLabel(Text(spec.text), parent);
+            auto* label = new QLabel(Text(entry.text), parent);
             label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
             return label;
         }
@@ -38,23 +38,23 @@ QWidget* MakeWidget(const ControlSpec& spec, DialogBaseUnits base, QWidget* pare
             return new QGroupBox(parent);
         case ControlKind::DropDownList:
         case ControlKind::SortedDropDownList:
-            return MakeList(spec, base, parent);
+            return MakeList(entry, base, parent);
         case ControlKind::ReadOnlyEdit: {
-            auto* edit = new QLineEdit(Text(spec.text), parent);
+            auto* edit = new QLineEdit(Text(entry.text), parent);
             edit->setReadOnly(true);
             return edit;
         }
         case ControlKind::ReadOnlyMultiLineEdit: {
-            auto* edit = new QPlainTextEdit(Text(spec.text), parent);
+            auto* edit = new QPlainTextEdit(Text(entry.text), parent);
             edit->setReadOnly(true);
             edit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
             return edit;
         }
         case ControlKind::PushButton:
         case ControlKind::DefaultPushButton: {
-            auto* button = new QPushButton(Text(spec.text), parent);
+            auto* button = new QPushButton(Text(entry.text), parent);
             button->setAutoDefault(false);
-            button->setDefault(spec.kind == ControlKind::DefaultPushButton);
+            button->setDefault(entry.kind == ControlKind::DefaultPushButton);
             return button;
         }
         case ControlKind::ProgressBar: {
@@ -68,21 +68,21 @@ QWidget* MakeWidget(const ControlSpec& spec, DialogBaseUnits base, QWidget* pare
     return new QWidget(parent);
 }
 
-QRect PlaceOf(const ControlSpec& spec, const QWidget& widget, DialogBaseUnits base) {
-    QRect place = DluToPixels(spec.place, base);
+QRect PlaceOf(const ControlEntry& entry, const QWidget& widget, DialogBaseUnits base) {
+    QRect place = DluToPixels(entry.place, base);
     const bool list =
-        spec.kind == ControlKind::DropDownList || spec.kind == ControlKind::SortedDropDownList;
+        entry.kind == ControlKind::DropDownList || entry.kind == ControlKind::SortedDropDownList;
     if (list) place.setHeight(widget.sizeHint().height());
     return place;
 }
 
 }  // namespace
 
-QWidget* CreateControl(const ControlSpec& spec, DialogBaseUnits base, QWidget* parent) {
-    QWidget* widget = MakeWidget(spec, base, parent);
-    widget->setGeometry(PlaceOf(spec, *widget, base));
-    widget->setEnabled(!spec.disabled);
-    widget->setProperty("controlId", spec.id);
+QWidget* CreateControl(const ControlEntry& entry, DialogBaseUnits base, QWidget* parent) {
+    QWidget* widget = MakeWidget(entry, base, parent);
+    widget->setGeometry(PlaceOf(entry, *widget, base));
+    widget->setEnabled(!entry.disabled);
+    widget->setProperty("controlId", entry.id);
     return widget;
 }
 

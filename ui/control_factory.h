@@ -8,9 +8,9 @@
 
 namespace pelorin::ui {
 
-// Creates the control described by `spec` as a child of `parent`, with its text, items and
+// Creates the control described by `entry` as a child of `parent`, with its text, items and
 // place. Lists get their closed height from the font; the template's height only sets how
 // many items the dropped-down part shows.
-QWidget* CreateControl(const ControlSpec& spec, DialogBaseUnits base, QWidget* parent);
+QWidget* CreateControl(const ControlEntry& entry, DialogBaseUnits base, QWidget* parent);
 
 }  // namespace pelorin::ui

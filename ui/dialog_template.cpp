@@ -17,7 +17,7 @@ constexpr std::string_view kMemorySizeItems[] = {"64Mbit", "128Mbit", "256Mbit",
 constexpr std::string_view kSdramModeItems[] = {"full-page", "burst"};
 
 // Labels stand on the line of their control: left ones at x 16, right ones at x 433.
-constexpr ControlSpec kControls[] = {
+constexpr ControlEntry kControls[] = {
     {kIdcStatic, K::GroupFrame, "", {7, 3, 269, 89}},
     {kIdcStatic, K::Label, "Serial Port:", {16, 14, 38, 8}},
     {kIdcSerialPort, K::SortedDropDownList, "", {55, 12, 181, 360}},
@@ -59,9 +59,9 @@ const DialogTemplate& MainWindowTemplate() {
     return kMainWindow;
 }
 
-const ControlSpec* FindControl(const DialogTemplate& dialog, int id) {
-    for (const ControlSpec& spec : dialog.controls)
-        if (spec.id == id) return &spec;
+const ControlEntry* FindControl(const DialogTemplate& dialog, int id) {
+    for (const ControlEntry& entry : dialog.controls)
+        if (entry.id == id) return &entry;
     return nullptr;
 }
 

@@ -28,7 +28,7 @@ struct DluRect {
     int height = 0;
 };
 
-struct ControlSpec {
+struct ControlEntry {
     int id;
     ControlKind kind;
     std::string_view text;
@@ -42,12 +42,12 @@ struct DialogTemplate {
     std::string_view caption;
     int width;  // dialog units
     int height;
-    std::span<const ControlSpec> controls;
+    std::span<const ControlEntry> controls;
 };
 
 // Template 102, the main window.
 const DialogTemplate& MainWindowTemplate();
-// The spec of control `id` in `dialog`, or null.
-const ControlSpec* FindControl(const DialogTemplate& dialog, int id);
+// The template entry of control `id` in `dialog`, or null.
+const ControlEntry* FindControl(const DialogTemplate& dialog, int id);
 
 }  // namespace pelorin::ui

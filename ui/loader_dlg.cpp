@@ -63,9 +63,9 @@ void CLoaderDlg::BuildControls() {
     const DialogTemplate& dialog = MainWindowTemplate();
     setWindowTitle(QString::fromUtf8(dialog.caption.data(), qsizetype(dialog.caption.size())));
     const DialogBaseUnits base = BaseUnitsOf(font());
-    for (const ControlSpec& spec : dialog.controls) {
-        QWidget* control = CreateControl(spec, base, this);
-        if (spec.id != kIdcStatic) controls_[spec.id] = control;
+    for (const ControlEntry& entry : dialog.controls) {
+        QWidget* control = CreateControl(entry, base, this);
+        if (entry.id != kIdcStatic) controls_[entry.id] = control;
     }
     setFixedSize(DluToPixels(dialog.width, dialog.height, base));
 }
