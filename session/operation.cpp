@@ -131,13 +131,6 @@ Outcome Operation::Prepare(const OperationRequest& r) {
     header.sectionSize = r.section->segSize;
     shared.SetSessionHeader(header);
 
-    bool whole = false;
-    if (r.kind == OperationKind::Download && !r.prepared) {
-        if (std::string error = CheckInputFile(r.file, *r.section, whole); !error.empty()) {
-            Report(kErrorCaption, error, Outcome::BadInput);
-            return outcome_;
-        }
-    }
     if (r.kind == OperationKind::Dump && r.file.empty()) {
         Report(kErrorCaption, "Please choose to dump files!", Outcome::BadInput);
         return outcome_;
@@ -154,20 +147,19 @@ Outcome Operation::Prepare(const OperationRequest& r) {
                Outcome::BadInput);
         return outcome_;
     }
-    if (r.kind == OperationKind::Download && r.prepared) {
-        shared.SetDataFilePath(r.prepared->dataFile);
-        shared.SetHardwareInfo(r.prepared->hardwareInfo);
-    } else if (r.kind == OperationKind::Download) {
-        dataPrepared_ = true;
-        PreparedData data = PrepareDataFile(
-            workDir_->Paths(),
-            {r.file, whole, header.startAddress, header.sectionSize, r.compression});
-        if (!data.ok) {
-            Report(kErrorCaption, data.error, Outcome::BadInput);
-            return outcome_;
+    if (r.kind == OperationKind::Download) {
+        // A production line hands in the file it prepared once for every board.
+        OperationRequest own = r;
+        if (!own.prepared) {
+            dataPrepared_ = true;
+            bool whole = false;
+            if (error = PrepareSharedData(own, workDir_->Paths(), whole); !error.empty()) {
+                Report(kErrorCaption, error, Outcome::BadInput);
+                return outcome_;
+            }
         }
-        shared.SetDataFilePath(data.dataFilePath.string());
-        shared.SetHardwareInfo(data.HardwareInfoOver({}));
+        shared.SetDataFilePath(own.prepared->dataFile);
+        shared.SetHardwareInfo(own.prepared->hardwareInfo);
     }
     // Made before the port opens, so a folder that refuses it costs nothing on the line.
     if (r.kind == OperationKind::Dump && !shared.dumpFile.Create(r.file, &error)) {
