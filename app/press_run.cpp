@@ -76,7 +76,7 @@ PromptAnswer PressRunner::Show(const PromptRequest& request) {
     std::printf("message box [%s]: %s\n", request.caption.c_str(), request.text.c_str());
     std::fflush(stdout);
     sawError_ |= request.caption == kErrorCaption;
-    return request.buttons == PromptButtons::YesNo ? PromptAnswer::No : PromptAnswer::Ok;
+    return DefaultAnswer(request.buttons);
 }
 
 }  // namespace pelorin::app

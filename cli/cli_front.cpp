@@ -6,7 +6,7 @@ namespace pelorin::cli {
 PromptAnswer CliPrompt::Show(const PromptRequest& request) {
     view_.Message(request.caption, request.text);
     // Nobody answers on a command line: questions take their safe answer.
-    return request.buttons == PromptButtons::YesNo ? PromptAnswer::No : PromptAnswer::Ok;
+    return DefaultAnswer(request.buttons);
 }
 
 }  // namespace pelorin::cli

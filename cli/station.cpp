@@ -23,7 +23,7 @@ constexpr const char* kWaitingText = "Waiting for the next board";
 
 PromptAnswer Station::Prompt::Show(const PromptRequest& request) {
     if (!quiet.load()) screen_.Message(index_, request.caption, request.text);
-    return request.buttons == PromptButtons::YesNo ? PromptAnswer::No : PromptAnswer::Ok;
+    return DefaultAnswer(request.buttons);
 }
 
 Station::Station(const LineSetup& setup, size_t index, const std::string& port, MessageQueue& wake,

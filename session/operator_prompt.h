@@ -7,8 +7,20 @@
 namespace pelorin {
 
 enum class PromptIcon { Warning, Information };
-enum class PromptButtons { Ok, YesNo };
-enum class PromptAnswer { Ok, Yes, No };
+// With a Cancel button, Cancel is the default button.
+enum class PromptButtons { Ok, YesNo, YesNoCancel, OkCancel };
+enum class PromptAnswer { Ok, Yes, No, Cancel };
+
+// The answer of an operator who only presses Enter: the safe one.
+constexpr PromptAnswer DefaultAnswer(PromptButtons buttons) {
+    switch (buttons) {
+        case PromptButtons::Ok: return PromptAnswer::Ok;
+        case PromptButtons::YesNo: return PromptAnswer::No;
+        case PromptButtons::YesNoCancel:
+        case PromptButtons::OkCancel: return PromptAnswer::Cancel;
+    }
+    return PromptAnswer::Ok;
+}
 
 struct PromptRequest {
     std::string text;

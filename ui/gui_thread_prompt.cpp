@@ -17,7 +17,7 @@ QEvent::Type PromptEventType() {
 }  // namespace
 
 PromptAnswer GuiThreadPrompt::Dismissed(const PromptRequest& request) {
-    return request.buttons == PromptButtons::YesNo ? PromptAnswer::No : PromptAnswer::Ok;
+    return DefaultAnswer(request.buttons);
 }
 
 PromptAnswer GuiThreadPrompt::Show(const PromptRequest& request) {

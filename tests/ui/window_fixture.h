@@ -28,7 +28,7 @@ class RecordingPrompt final : public IOperatorPrompt {
   public:
     PromptAnswer Show(const PromptRequest& request) override {
         shown.push_back(request);
-        return request.buttons == PromptButtons::YesNo ? PromptAnswer::No : PromptAnswer::Ok;
+        return DefaultAnswer(request.buttons);
     }
     size_t CountWithCaption(const std::string& caption) const;
     std::vector<PromptRequest> shown;
