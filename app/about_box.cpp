@@ -1,30 +1,69 @@
-// A plain About box: name, version text, one line on what the program does, and OK.
+// The About box built from template 100; the version line is completed when it opens.
 #include "app/about_box.h"
 
-#include <QDialog>
-#include <QDialogButtonBox>
+#include <QAbstractButton>
 #include <QLabel>
-#include <QVBoxLayout>
 
+#include "app/about_template.h"
 #include "config/version.h"
+#include "ui/control_factory.h"
+#include "ui/control_ids.h"
+#include "ui/dialog_units.h"
+#include "ui/link_label.h"
 
 namespace pelorin::app {
+namespace {
 
-void ShowAboutBox(QWidget& owner) {
-    QDialog box(&owner);
-    box.setWindowTitle(QStringLiteral("About Pelorin"));
-    auto* layout = new QVBoxLayout(&box);
-    auto* name = new QLabel(QStringLiteral("Pelorin ") + QString::fromStdString(GetVersionText()));
-    QFont bold = name->font();
-    bold.setBold(true);
-    name->setFont(bold);
-    layout->addWidget(name);
-    layout->addWidget(new QLabel(
-        QStringLiteral("Loads firmware into the flash of set-top-box boards over a serial line,\n"
-                       "erases that flash, or reads it back into a file.")));
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok);
-    QObject::connect(buttons, &QDialogButtonBox::accepted, &box, &QDialog::accept);
-    layout->addWidget(buttons);
+// When this file was compiled: the program's build stamp.
+constexpr const char* kBuildDate = __DATE__;
+constexpr const char* kBuildTime = __TIME__;
+
+QString Text(std::string_view text) {
+    return QString::fromUtf8(text.data(), qsizetype(text.size()));
+}
+
+}  // namespace
+
+CAboutBox::CAboutBox(QWidget* owner, IOperatorPrompt& prompt, ui::UrlOpener opener)
+    : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                         Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint) {
+    BuildControls(prompt, std::move(opener));
+    OnInitDialog();
+}
+
+void CAboutBox::BuildControls(IOperatorPrompt& prompt, ui::UrlOpener opener) {
+    const ui::DialogTemplate& dialog = AboutBoxTemplate();
+    setWindowTitle(Text(dialog.caption));
+    const ui::DialogBaseUnits base = ui::BaseUnitsOf(font());
+    for (const ui::ControlEntry& entry : dialog.controls) {
+        QWidget* control = ui::CreateControl(entry, base, this);
+        if (entry.id != ui::kIdcStatic) controls_[entry.id] = control;
+    }
+    setFixedSize(ui::DluToPixels(dialog.width, dialog.height, base));
+
+    auto* link = dynamic_cast<ui::CLinkLabel*>(Control(kIdcAboutLink));
+    link->SetOpener(std::move(opener));
+    link->SetPrompt(&prompt);
+    link->SetUrl(QString::fromUtf8(kMakerUrl));
+    auto* ok = dynamic_cast<QAbstractButton*>(Control(kIdOk));
+    connect(ok, &QAbstractButton::clicked, this, &QDialog::accept);
+}
+
+// The template's name, the version text and the build stamp, on two lines.
+void CAboutBox::OnInitDialog() {
+    auto* label = dynamic_cast<QLabel*>(Control(kIdcAboutVersion));
+    label->setText(label->text() + u' ' + QString::fromStdString(GetVersionText()) +
+                   QStringLiteral("\r\nBuild %1 %2")
+                       .arg(QString::fromLatin1(kBuildDate), QString::fromLatin1(kBuildTime)));
+}
+
+QWidget* CAboutBox::Control(int id) const {
+    const auto found = controls_.find(id);
+    return found == controls_.end() ? nullptr : found->second;
+}
+
+void ShowAboutBox(QWidget& owner, IOperatorPrompt& prompt) {
+    CAboutBox box(&owner, prompt);
     box.exec();
 }
 

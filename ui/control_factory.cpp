@@ -1,16 +1,21 @@
 // One widget per control kind.
 #include "ui/control_factory.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProgressBar>
-#include <QPushButton>
+
+#include "ui/gradient_button.h"
+#include "ui/link_label.h"
 
 namespace pelorin::ui {
 namespace {
+
+constexpr int kIconPixels = 32;
 
 QString Text(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
@@ -52,7 +57,7 @@ QWidget* MakeWidget(const ControlEntry& entry, DialogBaseUnits base, QWidget* pa
         }
         case ControlKind::PushButton:
         case ControlKind::DefaultPushButton: {
-            auto* button = new QPushButton(Text(entry.text), parent);
+            auto* button = new CGradientButton(Text(entry.text), parent);
             button->setAutoDefault(false);
             button->setDefault(entry.kind == ControlKind::DefaultPushButton);
             return button;
@@ -64,6 +69,13 @@ QWidget* MakeWidget(const ControlEntry& entry, DialogBaseUnits base, QWidget* pa
             bar->setTextVisible(false);
             return bar;
         }
+        case ControlKind::Icon: {
+            auto* icon = new QLabel(parent);
+            icon->setPixmap(QApplication::windowIcon().pixmap(kIconPixels));
+            return icon;
+        }
+        case ControlKind::LinkLabel:
+            return new CLinkLabel(Text(entry.text), parent);
     }
     return new QWidget(parent);
 }
@@ -73,6 +85,7 @@ QRect PlaceOf(const ControlEntry& entry, const QWidget& widget, DialogBaseUnits 
     const bool list =
         entry.kind == ControlKind::DropDownList || entry.kind == ControlKind::SortedDropDownList;
     if (list) place.setHeight(widget.sizeHint().height());
+    if (entry.kind == ControlKind::Icon) place.setSize({kIconPixels, kIconPixels});
     return place;
 }
 
@@ -81,6 +94,8 @@ QRect PlaceOf(const ControlEntry& entry, const QWidget& widget, DialogBaseUnits 
 QWidget* CreateControl(const ControlEntry& entry, DialogBaseUnits base, QWidget* parent) {
     QWidget* widget = MakeWidget(entry, base, parent);
     widget->setGeometry(PlaceOf(entry, *widget, base));
+    // A link takes the size of its text once it has its place.
+    if (auto* link = dynamic_cast<CLinkLabel*>(widget)) link->FitToText();
     widget->setEnabled(!entry.disabled);
     widget->setProperty("controlId", entry.id);
     return widget;

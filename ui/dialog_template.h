@@ -18,6 +18,8 @@ enum class ControlKind {
     PushButton,
     DefaultPushButton,  // also answers the Enter key
     ProgressBar,
+    Icon,       // the application's icon, at its own size
+    LinkLabel,  // a web link; its text is also its url
 };
 
 // x, y, width, height in dialog units; a list's height includes its dropped-down part.

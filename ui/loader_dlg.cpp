@@ -144,7 +144,7 @@ void CLoaderDlg::contextMenuEvent(QContextMenuEvent* event) {
 }
 
 void CLoaderDlg::ShowAbout() {
-    if (setup_.showAbout) setup_.showAbout(*this);
+    if (setup_.showAbout) setup_.showAbout(*this, *prompt_);
 }
 
 }  // namespace pelorin::ui

@@ -27,7 +27,8 @@ struct LoaderDlgSetup {
     const TargetImages* images = nullptr;  // null: the built-in images
     IFileDialogs* fileDialogs = nullptr;   // null: the toolkit's dialogs
     IOperatorPrompt* prompt = nullptr;  // null: message boxes; only called on the window's thread
-    std::function<void(QWidget& owner)> showAbout;  // the About box
+    // The About box; it reports through the window's prompt.
+    std::function<void(QWidget& owner, IOperatorPrompt& prompt)> showAbout;
     std::vector<ExtraPort> extraPorts;
     std::string tempBase;  // where the per-user working folder goes; empty: the system's choice
 };

@@ -46,7 +46,7 @@ ui::CLoaderDlg& WindowFixture::Open(std::vector<ui::ExtraPort> extraPorts) {
     setup.prompt = &prompt;
     setup.fileDialogs = &dialogs;
     setup.extraPorts = std::move(extraPorts);
-    setup.showAbout = [this](QWidget&) { ++aboutShown; };
+    setup.showAbout = [this](QWidget&, IOperatorPrompt&) { ++aboutShown; };
     setup.tempBase = (Dir() / "work").string();
     std::filesystem::create_directories(setup.tempBase);
     window_ = std::make_unique<ui::CLoaderDlg>(setup);

@@ -1,0 +1,17 @@
+// Template 100, the About box, as data: the icon, the name and version line, the systems, the
+// maker's lines, the link to the maker's site and OK.
+#pragma once
+
+#include "ui/dialog_template.h"
+
+namespace pelorin::app {
+
+inline constexpr int kIdOk = 1;
+inline constexpr int kIdcAboutLink = 1014;
+inline constexpr int kIdcAboutVersion = 1015;
+// The maker's site: the link's text and its target.
+inline constexpr const char* kMakerUrl = "https://www.example.com/";
+
+const ui::DialogTemplate& AboutBoxTemplate();
+
+}  // namespace pelorin::app
