@@ -47,6 +47,8 @@ void CAboutBox::BuildControls(IOperatorPrompt& prompt, ui::UrlOpener opener) {
     link->SetUrl(QString::fromUtf8(kMakerUrl));
     auto* ok = dynamic_cast<QAbstractButton*>(Control(kIdOk));
     connect(ok, &QAbstractButton::clicked, this, &QDialog::accept);
+    // The platform's dialog starts with the focus on its first tab stop: OK here.
+    ok->setFocus();
 }
 
 // The template's name, the version text and the build stamp, on two lines.
