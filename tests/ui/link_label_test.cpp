@@ -2,7 +2,9 @@
 // opens (or fails to open) its url, fitting to its text, and the page handler's command line.
 #include <QCursor>
 #include <QMouseEvent>
+#include <QTemporaryDir>
 #include <QTest>
+#include <fstream>
 
 #include "ui/link_label.h"
 #include "window_fixture.h"
@@ -219,6 +221,29 @@ class LinkLabelTest : public QObject {
                  std::string(R"(C:\browser.exe  )") + url);
         QCOMPARE(HandlerCommandLine(R"(C:\browser.exe -new)", url),
                  std::string(R"(C:\browser.exe -new )") + url);
+    }
+
+    // The desktop's opener is xdg-open from the path; without one there is no association.
+    void desktopOpenerStartsXdgOpen() {
+        QTemporaryDir bin;
+        const QString saved = qEnvironmentVariable("PATH");
+        qputenv("PATH", bin.path().toUtf8());
+        QCOMPARE(OpenUrl(kUrl.toStdString(), kShowNormal), kNoAssociation);
+
+        const QString opened = bin.filePath(QStringLiteral("opened"));
+        const QString script = bin.filePath(QStringLiteral("xdg-open"));
+        std::ofstream(script.toStdString())
+            << "#!/bin/sh\nprintf '%s' \"$1\" > '" << opened.toStdString() << ".tmp'\n/bin/mv '"
+            << opened.toStdString() << ".tmp' '" << opened.toStdString() << "'\n";
+        QFile::setPermissions(script, QFile::ReadOwner | QFile::ExeOwner);
+        const std::string url = "https://www.example.com/a page?x=1&y='2'";
+        const int result = OpenUrl(url, kShowNormal);
+        qputenv("PATH", saved.toUtf8());
+        QVERIFY(result > kOpenSucceededAbove);
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(opened), 20000);
+        QFile file(opened);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll().toStdString(), url);
     }
 
   private:
