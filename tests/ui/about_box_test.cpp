@@ -1,5 +1,4 @@
-// The About box: its caption, the version line completed on opening, the link to the maker's
-// site, OK, and its picture for the README.
+// The About box: caption, the version line completed on opening, link, OK, and its picture.
 #include <QLabel>
 #include <QRegularExpression>
 #include <QTest>
@@ -15,98 +14,53 @@ namespace pelorin::testing {
 
 using namespace app;
 
-namespace {
-
-// Rows of `image` with a dark pixel, counted as bands of consecutive rows.
-int InkBands(const QImage& image) {
-    int bands = 0;
-    bool previous = false;
-    for (int y = 0; y < image.height(); ++y) {
-        bool ink = false;
-        for (int x = 0; x < image.width() && !ink; ++x) ink = qGray(image.pixel(x, y)) < 96;
-        bands += ink && !previous;
-        previous = ink;
-    }
-    return bands;
-}
-
-}  // namespace
-
 class AboutBoxTest : public QObject {
     Q_OBJECT
 
-  private:
     RecordingPrompt prompt_;
-    int openResult_ = 33;
     std::unique_ptr<CAboutBox> box_;
 
-    template <class T>
-    T* Get(int id) {
-        return dynamic_cast<T*>(box_->Control(id));
-    }
-
   private slots:
-    void initTestCase() {
-        QApplication::setApplicationName(QStringLiteral("pelorin"));
-        QApplication::setWindowIcon(AppIcon());
-    }
     void init() {
-        prompt_.shown.clear();
-        box_ = std::make_unique<CAboutBox>(nullptr, prompt_,
-                                           [this](const std::string&, int) { return openResult_; });
+        QApplication::setWindowIcon(AppIcon());
+        box_ = std::make_unique<CAboutBox>(nullptr, prompt_);
+        box_->show();
+        QVERIFY(QTest::qWaitForWindowActive(box_.get()));
     }
     void cleanup() { box_.reset(); }
 
     void contents() {
         QCOMPARE(box_->windowTitle(), QStringLiteral("About Downloader"));
-        auto* version = Get<QLabel>(kIdcAboutVersion);
-        QVERIFY(version);
-        static const QRegularExpression kLine(
-            QStringLiteral(R"(^Downloader Application V2\.105\r\nBuild [A-Z][a-z]{2} [ 1-3]\d )"
-                           R"(\d{4} \d\d:\d\d:\d\d$)"));
+        auto* version = dynamic_cast<QLabel*>(box_->Control(kIdcAboutVersion));
+        static const QRegularExpression kLine(QStringLiteral(
+            R"(^Downloader Application V2\.105\r\nBuild [A-Z][a-z]{2} [ 1-3]\d \d{4} \d\d:\d\d:\d\d$)"));
         QVERIFY2(kLine.match(version->text()).hasMatch(), qPrintable(version->text()));
-        // The line break shows as one: two lines of text, no third for the carriage return.
-        QCOMPARE(InkBands(version->grab().toImage()), 2);
+        // Shown as two lines of ink, the carriage return adding none.
+        const QImage image = version->grab().toImage();
+        int bands = 0;
+        for (int y = 0, previous = 0; y < image.height(); ++y) {
+            int ink = 0;
+            for (int x = 0; x < image.width(); ++x) ink |= qGray(image.pixel(x, y)) < 96;
+            bands += ink && !previous;
+            previous = ink;
+        }
+        QCOMPARE(bands, 2);
 
-        auto* link = Get<ui::CLinkLabel>(kIdcAboutLink);
-        QVERIFY(link);
+        auto* link = dynamic_cast<ui::CLinkLabel*>(box_->Control(kIdcAboutLink));
         QCOMPARE(link->text(), QStringLiteral("https://www.example.com/"));
         QCOMPARE(link->Url(), link->text());
-        QCOMPARE(link->toolTip(), link->text());
-
-        auto* ok = Get<ui::CGradientButton>(kIdOk);
-        QVERIFY(ok);
+        auto* ok = dynamic_cast<ui::CGradientButton*>(box_->Control(kIdOk));
         QCOMPARE(ok->text(), QStringLiteral("&OK"));
-        QVERIFY(ok->isDefault());
-    }
-
-    void okHasTheFocusAndCloses() {
-        box_->show();
-        QVERIFY(QTest::qWaitForWindowActive(box_.get()));
-        QTRY_VERIFY(Get<ui::CGradientButton>(kIdOk)->hasFocus());
-        QTest::mouseClick(Get<ui::CGradientButton>(kIdOk), Qt::LeftButton);
-        QVERIFY(!box_->isVisible());
+        QTRY_VERIFY(ok->hasFocus());
+        QTest::mouseClick(ok, Qt::LeftButton);
         QCOMPARE(box_->result(), int(QDialog::Accepted));
-    }
-
-    void linkThatFailsIsReportedAndTheBoxStays() {
-        openResult_ = 2;
-        box_->show();
-        QVERIFY(QTest::qWaitForWindowExposed(box_.get()));
-        QTest::mouseClick(Get<ui::CLinkLabel>(kIdcAboutLink), Qt::LeftButton, {}, QPoint(2, 2));
-        QCOMPARE(prompt_.shown.size(), size_t(1));
-        QCOMPARE(prompt_.shown[0].text,
-                 std::string("Unable to open hyperlink:\n\nThe specified file was not found."));
-        QCOMPARE(prompt_.shown[0].caption, std::string("pelorin"));
-        QVERIFY(box_->isVisible());
+        QVERIFY(!box_->isVisible());
     }
 
     // The README's picture, written where PELORIN_SCREENSHOT_DIR points.
     void screenshots() {
         const QString dir = qEnvironmentVariable("PELORIN_SCREENSHOT_DIR");
         if (dir.isEmpty()) QSKIP("PELORIN_SCREENSHOT_DIR is not set");
-        box_->show();
-        QVERIFY(QTest::qWaitForWindowActive(box_.get()));
         QCoreApplication::processEvents();
         QVERIFY(box_->grab().save(dir + QStringLiteral("/about-box.png")));
     }
