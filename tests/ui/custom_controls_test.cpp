@@ -206,12 +206,13 @@ class CustomControlsTest : public QObject {
     void failedClickTellsWhyAndKeepsTheColour() {
         QCoreApplication::setApplicationName(QStringLiteral("pelorin"));
         CLinkLabel* link = AddLink();
-        openResult_ = 31;
+        openResult_ = 32;  // the last failure code
         QTest::mouseClick(link, Qt::LeftButton, {}, QPoint(3, 3));
         QCOMPARE(prompt_.shown.size(), size_t(1));
-        QCOMPARE(prompt_.shown[0].text, std::string("Unable to open hyperlink:\n\nThere is no "
-                                                    "application associated\nwith the given "
-                                                    "filename extension."));
+        QCOMPARE(
+            prompt_.shown[0].text,
+            std::string(
+                "Unable to open hyperlink:\n\nThe specified dynamic-link library was not found."));
         QCOMPARE(prompt_.shown[0].caption, std::string("pelorin"));
         QVERIFY(prompt_.shown[0].icon == PromptIcon::Warning);
         QVERIFY(!link->Visited());
