@@ -2,7 +2,9 @@
 // that opens or fails, and the page handler's command line.
 #include <QCursor>
 #include <QEnterEvent>
+#include <QTemporaryDir>
 #include <QTest>
+#include <fstream>
 
 #include "ui/gradient_button.h"
 #include "ui/link_label.h"
@@ -227,6 +229,25 @@ class CustomControlsTest : public QObject {
                  R"("C:\Web\browser.exe" -nohome  )" + kUrl);
         QCOMPARE(HandlerCommandLine(R"(browser.exe %1 -new)", kUrl), "browser.exe  " + kUrl);
         QCOMPARE(HandlerCommandLine("browser.exe", kUrl), "browser.exe " + kUrl);
+    }
+
+    // The desktop's opener is xdg-open from the path; without one there is no association.
+    void desktopOpenerRunsXdgOpen() {
+        QTemporaryDir bin;
+        const QByteArray path = qgetenv("PATH");
+        qputenv("PATH", bin.path().toUtf8());
+        QCOMPARE(OpenUrl(kUrl, kShowNormal), kNoAssociation);
+        const std::string opened = bin.filePath(QStringLiteral("opened")).toStdString();
+        std::ofstream(bin.filePath(QStringLiteral("xdg-open")).toStdString())
+            << "#!/bin/sh\necho \"$1\" >'" << opened << ".new'; /bin/mv '" << opened << ".new' '"
+            << opened << "'\n";
+        QFile::setPermissions(bin.filePath(QStringLiteral("xdg-open")), QFile::ExeOwner);
+        QVERIFY(OpenUrl(kUrl + "?a='1'&b", kShowNormal) > kOpenSucceededAbove);
+        qputenv("PATH", path);
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(QString::fromStdString(opened)), 20000);
+        std::string line;
+        std::getline(std::ifstream(opened), line);
+        QCOMPARE(line, kUrl + "?a='1'&b");
     }
 };
 
