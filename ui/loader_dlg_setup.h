@@ -28,6 +28,8 @@ struct LoaderDlgSetup {
     IFileDialogs* fileDialogs = nullptr;   // null: the toolkit's dialogs
     IOperatorPrompt* prompt = nullptr;  // null: message boxes; only called on the window's thread
     std::function<void(QWidget& owner)> showAbout;  // the About box
+    // Starts the layout helper's command line; null: the platform's program start.
+    std::function<bool(const std::string& commandLine, std::string* error)> startProgram;
     std::vector<ExtraPort> extraPorts;
     std::string tempBase;  // where the per-user working folder goes; empty: the system's choice
 };
