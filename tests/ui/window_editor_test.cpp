@@ -6,7 +6,6 @@
 #include <fstream>
 #include <sstream>
 
-#include "config/layout_handover.h"
 #include "config/program_start.h"
 #include "window_fixture.h"
 
@@ -187,18 +186,6 @@ class WindowEditorTest : public QObject {
         QCOMPARE(LastPrompt().caption, std::string("Error"));
         QVERIFY(!w.Window().RestorePending());
         QVERIFY(w.Window().isVisible());
-    }
-
-    void commandLinesAndLineEnds() {
-        const HandOverPaths plain{"/opt/bench tools/pelorin", "/run/user/1000/x/_tmp_command.exe"};
-        QCOMPARE(HelperCommandLine(plain, false),
-                 std::string("/run/user/1000/x/_tmp_command.exe \"/opt/bench tools/pelorin\""));
-        const HandOverPaths blank{"/opt/pelorin", "/tmp/John Smith/_tmp_command.exe"};
-        const std::string line = HelperCommandLine(blank, true);
-        QCOMPARE(SplitCommandLine(line),
-                 (std::vector<std::string>{"/tmp/John Smith/_tmp_command.exe", "/opt/pelorin",
-                                           "restore"}));
-        QCOMPARE(WithCrLf("a\nb\r\nc\n"), std::string("a\r\nb\r\nc\r\n"));
     }
 
     // The README's picture of the unlocked editor, written where PELORIN_SCREENSHOT_DIR points.
