@@ -71,7 +71,8 @@ std::string WithCrLf(std::string_view text) {
 }
 
 bool PrepareLayoutSave(const HandOverPaths& paths, std::string_view text, std::string* error) {
-    if (!HelperHasPlace(paths, error) || !ProgramReplaceable(paths.programPath, error)) return false;
+    if (!HelperHasPlace(paths, error) || !ProgramReplaceable(paths.programPath, error))
+        return false;
     const std::filesystem::path saved = SavedLayoutTextPath(paths.programPath.parent_path());
     if (!WriteSavedText(saved, text, error)) return false;
     if (WriteLayoutHelper(paths.helperPath, error)) return true;

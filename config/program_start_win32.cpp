@@ -1,8 +1,8 @@
 // Starting a program on its own with its window hidden.
 #include <windows.h>
 
-#include "config/program_start.h"
 #include "config/file_io.h"
+#include "config/program_start.h"
 
 namespace pelorin {
 namespace {

@@ -154,6 +154,7 @@ class CLoaderDlg final : public QDialog, public IOperationView {
     void LockEditor();
     void AskToSave();
     void AskToWithdraw();
+    bool RefuseWhileRunning();
     void SaveLayout();
     void RestoreLayout();
     HandOverPaths HandOver() const;

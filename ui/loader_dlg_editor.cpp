@@ -27,6 +27,9 @@ constexpr const char* kRestoreText = "To restore the configuration.\nThe program
 constexpr const char* kRestartText = "The program to be restarted!";
 constexpr const char* kSaveQuestion = "Are you sure to save your changes?";
 constexpr const char* kWithdrawQuestion = "Are you sure to withdraw from the editbox?";
+constexpr const char* kOperationRunningText =
+    "An operation is running: the program ends to put a layout in force, and that would break "
+    "off the operation. Save or restore again when it has ended.";
 constexpr const char* kKeptText =
     "\nThe configuration is left as it was; your text stays in the editor.";
 
@@ -112,9 +115,12 @@ void CLoaderDlg::OnEditorKillFocus() {
 void CLoaderDlg::AskToSave() {
     switch (Prompt({kSaveQuestion, kInformationCaption, PromptIcon::Information,
                     PromptButtons::YesNoCancel})) {
-        case PromptAnswer::Yes: return SaveLayout();
-        case PromptAnswer::No: return LockEditor();
-        default: return Editor()->setFocus(Qt::OtherFocusReason);
+        case PromptAnswer::Yes:
+            return SaveLayout();
+        case PromptAnswer::No:
+            return LockEditor();
+        default:
+            return Editor()->setFocus(Qt::OtherFocusReason);
     }
 }
 
@@ -125,7 +131,15 @@ void CLoaderDlg::AskToWithdraw() {
     Editor()->setFocus(Qt::OtherFocusReason);
 }
 
+// Ending the program in the middle of an operation would cut a flash write short.
+bool CLoaderDlg::RefuseWhileRunning() {
+    if (!OperationRunning()) return false;
+    ReportHandOverFailure(kOperationRunningText);
+    return true;
+}
+
 void CLoaderDlg::SaveLayout() {
+    if (RefuseWhileRunning()) return;
     const QString text = Editor()->toPlainText();
     const QByteArray bytes = layoutIsUtf8_ ? text.toUtf8() : text.toLatin1();
     std::string error;
@@ -141,6 +155,7 @@ void CLoaderDlg::SaveLayout() {
 }
 
 void CLoaderDlg::RestoreLayout() {
+    if (RefuseWhileRunning()) return;
     std::string error;
     if (!PrepareLayoutRestore(HandOver(), &error)) return ReportHandOverFailure(error);
     restorePending_ = true;

@@ -52,10 +52,12 @@ class LayoutHelperTest : public ::testing::Test {
 // The helper waits for the running program to end before it replaces it; a second save
 // replaces the text instead of adding one more, and a restore gives the program back as built.
 TEST_F(LayoutHelperTest, SaveAndRestoreReplaceTheProgramOnceItEnds) {
-    const struct { const char* word; std::string saved; } steps[] = {
-        {"", "[Main]\r\nSegNumber=1\r\nSeg0=All\r\n[All]\r\nStartAddr=0x0\r\n"},
-        {"", "[Main]\r\n"},
-        {kRestoreWord, ""}};
+    const struct {
+        const char* word;
+        std::string saved;
+    } steps[] = {{"", "[Main]\r\nSegNumber=1\r\nSeg0=All\r\n[All]\r\nStartAddr=0x0\r\n"},
+                 {"", "[Main]\r\n"},
+                 {kRestoreWord, ""}};
     for (const auto& step : steps) {
         SCOPED_TRACE(step.saved);
         if (*step.word == 0) WriteText(SavedLayoutTextPath(dir_.Path()), step.saved);
@@ -130,7 +132,10 @@ TEST(LayoutHandOver, WritesWhatTheHelperNeedsAndStartsIt) {
 TEST(LayoutHandOver, RefusesWhatTheHelperCouldNotDo) {
     TempDir dir;
     const std::filesystem::path helper = dir / kLayoutHelperName;
-    const struct { HandOverPaths paths; const char* why; } cases[] = {
+    const struct {
+        HandOverPaths paths;
+        const char* why;
+    } cases[] = {
         {{dir / "gone" / "pelorin", helper}, "cannot be rewritten: No such file"},
         {{dir / "odd\"name" / "pelorin", helper}, "double quote"},
         {{dir / "pelorin", ""}, "no working folder"},

@@ -127,7 +127,8 @@ class WindowEditorTest : public QObject {
     void yesSavesTheTextAndStartsTheHelper() {
         WindowFixture& w = *fixture_;
         // A byte that is no UTF-8 comes back as it was.
-        w.WriteProgram("; caf\xe9\r\n[Main]\r\nSegment=2\r\n[Boot]\r\nStartAddr=0\r\nSize=0x10000\r\n");
+        w.WriteProgram(
+            "; caf\xe9\r\n[Main]\r\nSegment=2\r\n[Boot]\r\nStartAddr=0\r\nSize=0x10000\r\n");
         QVERIFY(QTest::qWaitForWindowActive(&w.Open()));
         Unlock();
         Editor()->appendPlainText(QStringLiteral("[Extra]"));
