@@ -103,7 +103,8 @@ void CLoaderDlg::LockEditor() {
 void CLoaderDlg::OnEditorKillFocus() {
     // A restore ends the tool and drops any edits; a question in the middle of it could start
     // a second helper.
-    if (editorLocked_ || restorePending_ || editorQuestionShown_) return;
+    // The question is queued behind the focus change; by then the window may have ended.
+    if (editorLocked_ || restorePending_ || editorQuestionShown_ || !isVisible()) return;
     editorQuestionShown_ = true;
     if (Editor()->toPlainText() != editorSnapshot_)
         AskToSave();
