@@ -74,6 +74,12 @@ bool ParseAppOptions(const QStringList& arguments, AppOptions& o, std::string& e
             ok = value(press.file);
         else if (arg == "--section")
             ok = value(press.section);
+        else if (arg == "--edit-layout")
+            ok = value(o.editLayout.emplace());
+        else if (arg == "--restore-layout")
+            o.editLayout.emplace();
+        else if (arg == "--print-sections")
+            o.printSections = true;
         else {
             error = "unknown option " + arg + " (see: pelorin --help)";
             return false;
@@ -103,7 +109,11 @@ std::string AppUsage() {
            "Test mode (for scripts): --press download|erase|dump [--file PATH] [--section NAME]\n"
            "presses the operation button after start-up, answers the file dialog with PATH and\n"
            "message boxes with OK, prints the final status line and ends; exit status 0 after\n"
-           "\"Mission completed\".\n";
+           "\"Mission completed\".\n"
+           "--edit-layout FILE unlocks the layout editor, puts FILE's text into it and saves it;\n"
+           "--restore-layout restores the built-in layout; both end the program as the editor\n"
+           "does, leaving the layout helper to rewrite the program file. --print-sections prints\n"
+           "the section list and ends.\n";
 }
 
 std::optional<int> ReadOptions(int argc, char** argv, AppOptions& options) {

@@ -21,6 +21,9 @@ struct AppOptions {
     double paceFactor = 8.0;
     unsigned simulatedCrystalKhz = 27000;
     std::optional<PressRun> press;
+    // Test modes of the configuration editor: save this file's text, or restore ("" given).
+    std::optional<std::string> editLayout;
+    bool printSections = false;  // print the section list after start-up and end
     bool help = false;
     bool version = false;
 };

@@ -1,6 +1,7 @@
 // Start-up: options, the profile, the simulated board if asked for, then the main window.
 #include "app/loader_app.h"
 
+#include <QComboBox>
 #include <QFileInfo>
 #include <cstdio>
 #include <memory>
@@ -9,12 +10,24 @@
 #include "app/about_box.h"
 #include "app/app_icon.h"
 #include "app/app_options.h"
+#include "app/editor_run.h"
 #include "app/press_run.h"
 #include "app/simulated_board.h"
+#include "ui/control_ids.h"
 #include "ui/loader_dlg.h"
 #include "ui/profile.h"
 
 namespace pelorin::app {
+namespace {
+
+int PrintSections(const ui::CLoaderDlg& window) {
+    const auto* sections = window.ControlAs<QComboBox>(ui::kIdcSection);
+    for (int i = 0; i < sections->count(); ++i)
+        std::printf("%s\n", sections->itemText(i).toUtf8().constData());
+    return 0;
+}
+
+}  // namespace
 
 CLoaderApp::CLoaderApp(int& argc, char** argv) : QApplication(argc, argv) {
     setOrganizationName(QString::fromUtf8(ui::kProfileOrganisation));
@@ -47,9 +60,15 @@ int CLoaderApp::InitInstance(const AppOptions& options) {
         setup.fileDialogs = &*press;
     }
 
+    std::optional<EditorRunner> editor;
+    if (options.editLayout) setup.prompt = &editor.emplace(*options.editLayout);
+
     ui::CLoaderDlg window(setup);
+    if (options.printSections) return PrintSections(window);
     if (press) press->Attach(window);
+    if (editor) editor->Attach(window);
     window.exec();
+    if (editor) return editor->ExitStatus();
     return press ? press->ExitStatus() : 0;
 }
 

@@ -14,10 +14,13 @@ enum class PromptAnswer { Ok, Yes, No, Cancel };
 // The answer of an operator who only presses Enter: the safe one.
 constexpr PromptAnswer DefaultAnswer(PromptButtons buttons) {
     switch (buttons) {
-        case PromptButtons::Ok: return PromptAnswer::Ok;
-        case PromptButtons::YesNo: return PromptAnswer::No;
+        case PromptButtons::Ok:
+            return PromptAnswer::Ok;
+        case PromptButtons::YesNo:
+            return PromptAnswer::No;
         case PromptButtons::YesNoCancel:
-        case PromptButtons::OkCancel: return PromptAnswer::Cancel;
+        case PromptButtons::OkCancel:
+            return PromptAnswer::Cancel;
     }
     return PromptAnswer::Ok;
 }
@@ -30,7 +33,7 @@ struct PromptRequest {
 };
 
 class IOperatorPrompt {
-public:
+  public:
     virtual ~IOperatorPrompt() = default;
     // Shows the message and returns the operator's answer. May be called from the worker;
     // the caller waits until it returns.

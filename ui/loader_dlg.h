@@ -7,6 +7,7 @@
 #include <QBasicTimer>
 #include <QDialog>
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <array>
 #include <chrono>
 #include <cstdint>
@@ -17,6 +18,7 @@
 #include <string_view>
 
 #include "config/ini_reader.h"
+#include "config/layout_handover.h"
 #include "config/segment_table.h"
 #include "config/work_dir.h"
 #include "serial/port_names.h"
@@ -58,6 +60,7 @@ class CLoaderDlg final : public QDialog, public IOperationView {
     long OnSendBegin(uint64_t bytes, int64_t lParam);
     long OnSendEnd(uint64_t wParam, int64_t lParam);
     void OnTimer(int timerId);
+    void OnEditorKillFocus();
 
     // A numeric [Config] key of the working layout, else the profile's value.
     uint32_t ReadConfigValue(std::string_view key) const;
@@ -76,11 +79,14 @@ class CLoaderDlg final : public QDialog, public IOperationView {
     const QString& InfoText() const { return infoText_; }
     const std::string& FilePath() const { return filePath_; }
     bool OperationRunning() const;
+    bool EditorLocked() const { return editorLocked_; }
+    bool RestorePending() const { return restorePending_; }
     const Board& TheBoard() const { return *board_; }
     Board& TheBoard() { return *board_; }
 
   protected:
     bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void timerEvent(QTimerEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
@@ -140,6 +146,22 @@ class CLoaderDlg final : public QDialog, public IOperationView {
     void SendEstimateTick();
     void WatchdogTick();
 
+    // The configuration editor (loader_dlg_editor.cpp).
+    QPlainTextEdit* Editor() const;
+    void FillEditor();
+    bool PreTranslateEditorKey(const QKeyEvent& key);  // true: the key is consumed
+    void UnlockEditor();
+    void LockEditor();
+    void AskToSave();
+    void AskToWithdraw();
+    bool RefuseWhileRunning();
+    void SaveLayout();
+    void RestoreLayout();
+    HandOverPaths HandOver() const;
+    bool StartHelper(bool restore, std::string* error);
+    void ReportHandOverFailure(const std::string& error);
+    PromptAnswer Prompt(const PromptRequest& request);
+
     // What the operation tells the window (loader_dlg_view.cpp).
     void OnStarted(const std::string& statusText) override;
     void OnStage(char letter, const std::string& text) override;
@@ -168,6 +190,13 @@ class CLoaderDlg final : public QDialog, public IOperationView {
     std::string layoutText_;
     IniText layoutIni_{""};
     SegmentTable segments_;
+
+    // The configuration editor.
+    bool editorLocked_ = true;
+    QString editorSnapshot_;  // the text at unlocking
+    bool restorePending_ = false;
+    bool editorQuestionShown_ = false;
+    bool layoutIsUtf8_ = true;  // how the layout's bytes became the editor's text
 
     // Choices and what they fill.
     std::string filePath_;

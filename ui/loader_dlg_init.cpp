@@ -57,7 +57,7 @@ void CLoaderDlg::OnInitDialog() {
     OnTogglePanel();  // the window opens narrow, the chip settings hidden
     LoadWorkingLayout();
     FillPortList();
-    ControlAs<QPlainTextEdit>(kIdcEditor)->setPlainText(QString::fromUtf8(layoutText_));
+    FillEditor();
     FillSectionList();
     FillChipTypeList();
     ApplySettings();

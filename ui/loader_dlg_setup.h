@@ -29,6 +29,8 @@ struct LoaderDlgSetup {
     IOperatorPrompt* prompt = nullptr;  // null: message boxes; only called on the window's thread
     // The About box; it reports through the window's prompt.
     std::function<void(QWidget& owner, IOperatorPrompt& prompt)> showAbout;
+    // Starts the layout helper's command line; null: the platform's program start.
+    std::function<bool(const std::string& commandLine, std::string* error)> startProgram;
     std::vector<ExtraPort> extraPorts;
     std::string tempBase;  // where the per-user working folder goes; empty: the system's choice
 };

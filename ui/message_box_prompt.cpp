@@ -21,10 +21,14 @@ constexpr ButtonSet kButtonSets[] = {
 
 PromptAnswer AnswerOf(int button) {
     switch (button) {
-        case QMessageBox::Yes: return PromptAnswer::Yes;
-        case QMessageBox::No: return PromptAnswer::No;
-        case QMessageBox::Cancel: return PromptAnswer::Cancel;
-        default: return PromptAnswer::Ok;
+        case QMessageBox::Yes:
+            return PromptAnswer::Yes;
+        case QMessageBox::No:
+            return PromptAnswer::No;
+        case QMessageBox::Cancel:
+            return PromptAnswer::Cancel;
+        default:
+            return PromptAnswer::Ok;
     }
 }
 

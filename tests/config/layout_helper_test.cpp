@@ -13,8 +13,10 @@
 
 #include "config/default_layout.h"
 #include "config/layout_file.h"
+#include "config/layout_handover.h"
 #include "config/layout_helper_blob.h"
 #include "config/layout_trailer.h"
+#include "config/program_start.h"
 #include "config/work_dir.h"
 #include "temp_dir.h"
 
@@ -50,10 +52,12 @@ class LayoutHelperTest : public ::testing::Test {
 // The helper waits for the running program to end before it replaces it; a second save
 // replaces the text instead of adding one more, and a restore gives the program back as built.
 TEST_F(LayoutHelperTest, SaveAndRestoreReplaceTheProgramOnceItEnds) {
-    const struct { const char* word; std::string saved; } steps[] = {
-        {"", "[Main]\r\nSegNumber=1\r\nSeg0=All\r\n[All]\r\nStartAddr=0x0\r\n"},
-        {"", "[Main]\r\n"},
-        {kRestoreWord, ""}};
+    const struct {
+        const char* word;
+        std::string saved;
+    } steps[] = {{"", "[Main]\r\nSegNumber=1\r\nSeg0=All\r\n[All]\r\nStartAddr=0x0\r\n"},
+                 {"", "[Main]\r\n"},
+                 {kRestoreWord, ""}};
     for (const auto& step : steps) {
         SCOPED_TRACE(step.saved);
         if (*step.word == 0) WriteText(SavedLayoutTextPath(dir_.Path()), step.saved);
@@ -89,6 +93,60 @@ TEST_F(LayoutHelperTest, FailuresChangeNothing) {
         EXPECT_NE(ExitCode(::popen(Helper(args).c_str(), "r")), 0) << args;
         EXPECT_EQ(ReadBytes(program_), original_);
         EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_.Path()), {}), 2);
+    }
+}
+
+// The tool's half: what it writes before it ends, and the helper started from the exact command
+// line, in folders with blanks in their names.
+TEST(LayoutHandOver, WritesWhatTheHelperNeedsAndStartsIt) {
+    TempDir dir;
+    const std::filesystem::path folder = dir / "bench tools";
+    std::filesystem::create_directory(folder);
+    const HandOverPaths paths{folder / "pelorin", dir / "run one" / kLayoutHelperName};
+    std::filesystem::create_directory(paths.helperPath.parent_path());
+    std::filesystem::copy_file(PELORIN_TEST_PROGRAM_PATH, paths.programPath);
+    const std::string line = HelperCommandLine(paths, false);
+    EXPECT_EQ(line, "\"" + paths.helperPath.string() + "\" \"" + paths.programPath.string() + "\"");
+    EXPECT_EQ(SplitCommandLine(HelperCommandLine(paths, true)),
+              (std::vector<std::string>{paths.helperPath.string(), paths.programPath.string(),
+                                        kRestoreWord}));
+    EXPECT_EQ(WithCrLf("a\nb\r\nc\n"), "a\r\nb\r\nc\r\n");
+
+    std::string error;
+    const std::string text = "[Main]\r\nSegNumber=1\r\nSeg0=Bench\r\n";
+    ASSERT_TRUE(PrepareLayoutSave(paths, text, &error)) << error;
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 2)
+        << "the program and the saved text, no probe left";
+    ASSERT_TRUE(StartProgram(line, &error)) << error;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!ReadLayoutTrailer(paths.programPath) && std::chrono::steady_clock::now() < end)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    auto trailer = ReadLayoutTrailer(paths.programPath);
+    EXPECT_EQ(trailer ? trailer->text : "none", text);
+
+    EXPECT_FALSE(StartProgram("\"" + (dir / "no helper").string() + "\"", &error));
+    EXPECT_NE(error.find("No such file"), std::string::npos) << error;
+}
+
+// Nothing is left behind when the helper could not do its job, and the operator is told why.
+TEST(LayoutHandOver, RefusesWhatTheHelperCouldNotDo) {
+    TempDir dir;
+    const std::filesystem::path helper = dir / kLayoutHelperName;
+    const struct {
+        HandOverPaths paths;
+        const char* why;
+    } cases[] = {
+        {{dir / "gone" / "pelorin", helper}, "cannot be rewritten: No such file"},
+        {{dir / "odd\"name" / "pelorin", helper}, "double quote"},
+        {{dir / "pelorin", ""}, "no working folder"},
+        {{dir / "pelorin", dir / "gone" / kLayoutHelperName}, "gone"},
+    };
+    for (const auto& c : cases) {
+        std::string error;
+        EXPECT_FALSE(PrepareLayoutSave(c.paths, "[Main]\r\n", &error));
+        EXPECT_NE(error.find(c.why), std::string::npos) << error;
+        EXPECT_FALSE(PrepareLayoutRestore(c.paths, &error));
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 0) << c.why;
     }
 }
 

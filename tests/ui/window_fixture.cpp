@@ -47,6 +47,11 @@ ui::CLoaderDlg& WindowFixture::Open(std::vector<ui::ExtraPort> extraPorts) {
     setup.fileDialogs = &dialogs;
     setup.extraPorts = std::move(extraPorts);
     setup.showAbout = [this](QWidget&, IOperatorPrompt&) { ++aboutShown; };
+    setup.startProgram = [this](const std::string& line, std::string* error) {
+        started.push_back(line);
+        if (!startSucceeds) *error = "Cannot start " + line + ": Exec format error";
+        return startSucceeds;
+    };
     setup.tempBase = (Dir() / "work").string();
     std::filesystem::create_directories(setup.tempBase);
     window_ = std::make_unique<ui::CLoaderDlg>(setup);

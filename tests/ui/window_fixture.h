@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <chrono>
+#include <deque>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -23,15 +24,20 @@
 
 namespace pelorin::testing {
 
-// Records every message box and answers it with OK (No to a question).
+// Records every message box and answers it with the next of `answers`, or, when none is
+// left, with the safe answer (OK, No to a question, Cancel where offered).
 class RecordingPrompt final : public IOperatorPrompt {
   public:
     PromptAnswer Show(const PromptRequest& request) override {
         shown.push_back(request);
-        return DefaultAnswer(request.buttons);
+        if (answers.empty()) return DefaultAnswer(request.buttons);
+        const PromptAnswer answer = answers.front();
+        answers.pop_front();
+        return answer;
     }
     size_t CountWithCaption(const std::string& caption) const;
     std::vector<PromptRequest> shown;
+    std::deque<PromptAnswer> answers;
 };
 
 // Answers the next file dialog with `next` (none: the operator cancels).
@@ -67,6 +73,7 @@ class WindowFixture {
     ui::CLoaderDlg& Window() { return *window_; }
     ui::Profile& Profile() { return *profile_; }
     std::filesystem::path Dir() const { return dir_.path().toStdString(); }
+    const std::filesystem::path& ProgramPath() const { return programPath_; }
     std::filesystem::path WriteFile(const std::string& name, size_t bytes, uint8_t seed = 1) const;
 
     template <class T>
@@ -85,6 +92,9 @@ class WindowFixture {
     RecordingPrompt prompt;
     ScriptedFileDialogs dialogs;
     int aboutShown = 0;
+    // Command lines the window started, and whether starting succeeds.
+    std::vector<std::string> started;
+    bool startSucceeds = true;
 
   private:
     QTemporaryDir dir_;

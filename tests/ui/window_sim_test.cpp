@@ -196,6 +196,26 @@ class WindowSimTest : public QObject {
         QVERIFY(!w.Window().TimerRunning(kWatchdogTimer));
     }
 
+    // Putting a layout in force ends the program; during an operation it waits.
+    void theEditorDoesNotEndTheProgramDuringAnOperation() {
+        WindowFixture& w = *fixture_;
+        StartBoard({"--pace", "unpaced", "--silent-at", "U"});
+        w.Choose(kIdcMode, 1);
+        w.Click(kIdcOperation);
+        QVERIFY(WaitForStatus("Send bootload bin"));
+        auto* editor = w.Get<QWidget>(kIdcEditor);
+        for (Qt::Key key : {Qt::Key_P, Qt::Key_L, Qt::Key_Return}) QTest::keyClick(editor, key);
+        QVERIFY(!w.Window().EditorLocked());
+        QTest::keyClick(editor, Qt::Key_R, Qt::ControlModifier);
+        QCOMPARE(w.prompt.shown.back().caption, std::string("Error"));
+        QVERIFY(w.prompt.shown.back().text.rfind("An operation is running", 0) == 0);
+        QVERIFY(w.started.empty());
+        QVERIFY(!w.Window().RestorePending());
+        QVERIFY(w.Window().isVisible());
+        QVERIFY(w.Window().OperationRunning());
+        w.Click(kIdcOperation);
+    }
+
     void noTimeOutWhileTheDataStreamHolds() {
         WindowFixture& w = *fixture_;
         StartBoard({"--pace", "unpaced", "--silent-at", "K"});

@@ -1,0 +1,30 @@
+// Saving or restoring the layout hands the job to the layout helper, which rewrites the program
+// file once the tool has ended (a running program file cannot be rewritten). This is what the
+// tool does before it ends: the files the helper needs and the helper's command line.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace pelorin {
+
+struct HandOverPaths {
+    std::filesystem::path programPath;  // the file the helper rewrites
+    std::filesystem::path helperPath;   // where the helper is written out
+};
+
+// The helper's path, a blank, the program path in double quotes; for a restore, then a blank
+// and the word restore.
+std::string HelperCommandLine(const HandOverPaths& paths, bool restore);
+
+// `text` with every line ending in CR LF, as the saved text holds it.
+std::string WithCrLf(std::string_view text);
+
+// Writes the saved text beside the program file and the helper. False, with `error` saying
+// what cannot be written, when the helper could not do its job: then nothing is left behind.
+bool PrepareLayoutSave(const HandOverPaths& paths, std::string_view text, std::string* error);
+// Writes the helper for a restore; false with `error` as above.
+bool PrepareLayoutRestore(const HandOverPaths& paths, std::string* error);
+
+}  // namespace pelorin
