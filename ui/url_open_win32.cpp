@@ -1,13 +1,15 @@
 // Opening a url on Windows: the shell's "open" verb, else the command registered for .htm
 // pages started with the url.
-#include <shellapi.h>
 #include <windows.h>
+// windows.h first: the shell's header needs its types.
+#include <shellapi.h>
 
 #include "ui/url_open.h"
 
 namespace pelorin::ui {
 namespace {
 
+static_assert(kShowNormal == SW_SHOW);
 constexpr LONG kValueBytes = MAX_PATH;
 
 // The default value of HKEY_CLASSES_ROOT\`subKey`.
