@@ -63,9 +63,16 @@ TEST_F(LayoutHelperTest, SaveAndRestoreReplaceTheProgramOnceItEnds) {
         if (*step.word == 0) WriteText(SavedLayoutTextPath(dir_.Path()), step.saved);
         const auto before = ReadBytes(program_);
         // The program runs until its input closes; the helper's output ends when it does.
-        FILE* running = ::popen(("'" + program_.string() + "'").c_str(), "w");
+        const std::filesystem::path ready = dir_ / "running";
+        std::filesystem::remove(ready);
+        FILE* running =
+            ::popen(("'" + program_.string() + "' '" + ready.string() + "'").c_str(), "w");
+        ASSERT_TRUE(running);
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (!std::filesystem::exists(ready) && std::chrono::steady_clock::now() < end)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
         FILE* helper = ::popen(Helper("'" + program_.string() + "' " + step.word).c_str(), "r");
-        ASSERT_TRUE(running && helper);
+        ASSERT_TRUE(helper);
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
         pollfd output{::fileno(helper), POLLIN, 0};
         EXPECT_EQ(::poll(&output, 1, 0), 0) << "the helper did not wait";
