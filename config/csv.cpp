@@ -10,13 +10,18 @@ std::string CsvField(std::string_view text) {
         if (c == '"') quoted += '"';
         quoted += c;
     }
-    return quoted + '"';
+    quoted += '"';
+    return quoted;
 }
 
 std::string CsvRow(const std::vector<std::string>& fields) {
     std::string row;
-    for (size_t i = 0; i < fields.size(); ++i) row += (i ? "," : "") + CsvField(fields[i]);
-    return row + "\r\n";
+    for (size_t i = 0; i < fields.size(); ++i) {
+        if (i) row += ',';
+        row += CsvField(fields[i]);
+    }
+    row += "\r\n";
+    return row;
 }
 
 std::vector<std::vector<std::string>> ParseCsv(std::string_view text) {
