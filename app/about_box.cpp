@@ -6,9 +6,7 @@
 
 #include "app/about_template.h"
 #include "config/version.h"
-#include "ui/control_factory.h"
 #include "ui/control_ids.h"
-#include "ui/dialog_units.h"
 #include "ui/link_label.h"
 
 namespace pelorin::app {
@@ -17,10 +15,6 @@ namespace {
 // When this file was compiled: the program's build stamp.
 constexpr const char* kBuildDate = __DATE__;
 constexpr const char* kBuildTime = __TIME__;
-
-QString Text(std::string_view text) {
-    return QString::fromUtf8(text.data(), qsizetype(text.size()));
-}
 
 }  // namespace
 
@@ -32,14 +26,7 @@ CAboutBox::CAboutBox(QWidget* owner, IOperatorPrompt& prompt, ui::UrlOpener open
 }
 
 void CAboutBox::BuildControls(IOperatorPrompt& prompt, ui::UrlOpener opener) {
-    const ui::DialogTemplate& dialog = AboutBoxTemplate();
-    setWindowTitle(Text(dialog.caption));
-    const ui::DialogBaseUnits base = ui::BaseUnitsOf(font());
-    for (const ui::ControlEntry& entry : dialog.controls) {
-        QWidget* control = ui::CreateControl(entry, base, this);
-        if (entry.id != ui::kIdcStatic) controls_[entry.id] = control;
-    }
-    setFixedSize(ui::DluToPixels(dialog.width, dialog.height, base));
+    controls_.Build(*this, AboutBoxTemplate());
 
     auto* link = dynamic_cast<ui::CLinkLabel*>(Control(kIdcAboutLink));
     link->SetOpener(std::move(opener));
@@ -60,8 +47,7 @@ void CAboutBox::OnInitDialog() {
 }
 
 QWidget* CAboutBox::Control(int id) const {
-    const auto found = controls_.find(id);
-    return found == controls_.end() ? nullptr : found->second;
+    return controls_.Find(id);
 }
 
 void ShowAboutBox(QWidget& owner, IOperatorPrompt& prompt) {

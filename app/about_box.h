@@ -3,9 +3,9 @@
 #pragma once
 
 #include <QDialog>
-#include <map>
 
 #include "session/operator_prompt.h"
+#include "ui/dialog_controls.h"
 #include "ui/url_open.h"
 
 namespace pelorin::app {
@@ -21,7 +21,7 @@ class CAboutBox : public QDialog {
     void BuildControls(IOperatorPrompt& prompt, ui::UrlOpener opener);
     void OnInitDialog();
 
-    std::map<int, QWidget*> controls_;
+    ui::DialogControls controls_;
 };
 
 // Shows the About box modally over `owner`.

@@ -10,12 +10,14 @@
 #include <cstring>
 
 #include "config/append_lock.h"
+#include "config/system_error.h"
 
 namespace pelorin {
 namespace {
 
 std::string ErrorText(const std::filesystem::path& path, const char* what) {
-    return "Can't " + std::string(what) + " the log " + path.string() + ": " + std::strerror(errno);
+    return "Can't " + std::string(what) + " the log " + path.string() + ": " +
+           LastSystemErrorText();
 }
 
 // Writes all of `text`; a regular file takes it in one call, the loop only covers a signal.

@@ -7,6 +7,8 @@
 #include <span>
 #include <string>
 
+#include "config/system_error.h"
+
 namespace pelorin {
 
 // A new file opened for writing. Closing it reports whether every write reached the file.
@@ -35,8 +37,5 @@ class OutFile {
     intptr_t handle_ = -1;
     bool failed_ = false;
 };
-
-// The system's text for the last error of the calling thread.
-std::string LastSystemErrorText();
 
 }  // namespace pelorin

@@ -36,24 +36,6 @@ std::optional<OutFile> OutFile::CreateNew(const std::filesystem::path& path, std
     return OutFile(fd);
 }
 
-OutFile::OutFile(OutFile&& other) noexcept : handle_(other.handle_), failed_(other.failed_) {
-    other.handle_ = -1;
-}
-
-OutFile& OutFile::operator=(OutFile&& other) noexcept {
-    if (this != &other) {
-        Close();
-        handle_ = other.handle_;
-        failed_ = other.failed_;
-        other.handle_ = -1;
-    }
-    return *this;
-}
-
-OutFile::~OutFile() {
-    Close();
-}
-
 bool OutFile::Write(std::span<const uint8_t> bytes) {
     if (handle_ < 0) return false;
     int fd = static_cast<int>(handle_);
@@ -74,18 +56,6 @@ bool OutFile::Close() {
     if (::close(static_cast<int>(handle_)) != 0) failed_ = true;
     handle_ = -1;
     return !failed_;
-}
-
-std::string LastSystemErrorText() {
-    char buffer[256];
-    int saved = errno;
-    // The GNU strerror_r may return a static text instead of filling the buffer.
-#if defined(__GLIBC__) && defined(_GNU_SOURCE)
-    return ::strerror_r(saved, buffer, sizeof buffer);
-#else
-    if (::strerror_r(saved, buffer, sizeof buffer) != 0) return "error " + std::to_string(saved);
-    return buffer;
-#endif
 }
 
 }  // namespace pelorin

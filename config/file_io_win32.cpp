@@ -101,24 +101,6 @@ std::optional<OutFile> OutFile::CreateNew(const std::filesystem::path& path, std
     return OutFile(reinterpret_cast<intptr_t>(h));
 }
 
-OutFile::OutFile(OutFile&& other) noexcept : handle_(other.handle_), failed_(other.failed_) {
-    other.handle_ = -1;
-}
-
-OutFile& OutFile::operator=(OutFile&& other) noexcept {
-    if (this != &other) {
-        Close();
-        handle_ = other.handle_;
-        failed_ = other.failed_;
-        other.handle_ = -1;
-    }
-    return *this;
-}
-
-OutFile::~OutFile() {
-    Close();
-}
-
 bool OutFile::Write(std::span<const uint8_t> bytes) {
     if (handle_ == -1) return false;
     HANDLE h = reinterpret_cast<HANDLE>(handle_);
@@ -139,18 +121,6 @@ bool OutFile::Close() {
     if (!CloseHandle(reinterpret_cast<HANDLE>(handle_))) failed_ = true;
     handle_ = -1;
     return !failed_;
-}
-
-std::string LastSystemErrorText() {
-    const DWORD error = GetLastError();
-    char* text = nullptr;
-    const DWORD n = FormatMessageA(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, error, 0, reinterpret_cast<char*>(&text), 0, nullptr);
-    std::string s = n && text ? std::string(text, n) : "error " + std::to_string(error);
-    if (text) LocalFree(text);
-    while (!s.empty() && (s.back() == '\n' || s.back() == '\r' || s.back() == ' ')) s.pop_back();
-    return s;
 }
 
 }  // namespace pelorin

@@ -4,9 +4,8 @@
 #include <spawn.h>
 #include <unistd.h>
 
-#include <cstring>
-
 #include "config/program_start.h"
+#include "config/system_error.h"
 
 extern char** environ;
 
@@ -32,7 +31,9 @@ bool StartProgram(const std::string& commandLine, std::string* error) {
     const int rc = ::posix_spawn(&pid, argv[0], &actions, &attr, argv.data(), environ);
     posix_spawnattr_destroy(&attr);
     posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0 && error) *error = "Cannot start " + words[0] + ": " + std::strerror(rc);
+    if (rc != 0 && error)
+        *error =
+            "Cannot start " + words[0] + ": " + SystemErrorText(static_cast<unsigned long>(rc));
     return rc == 0;
 }
 

@@ -1,23 +1,16 @@
 // Starting a program on its own with its window hidden.
 #include <windows.h>
 
-#include "config/file_io.h"
+#include <filesystem>
+
 #include "config/program_start.h"
+#include "config/system_error.h"
 
 namespace pelorin {
-namespace {
-
-std::wstring Wide(const std::string& text) {
-    const int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0);
-    std::wstring wide(size_t(length), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), int(text.size()), wide.data(), length);
-    return wide;
-}
-
-}  // namespace
 
 bool StartProgram(const std::string& commandLine, std::string* error) {
-    std::wstring line = Wide(commandLine);
+    // Converted as paths are, so the program path comes out as the file system names it.
+    std::wstring line = std::filesystem::path(commandLine).wstring();
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESHOWWINDOW;

@@ -1,4 +1,4 @@
-// Working paths, shared by every platform.
+// Working paths and the working folder's ownership, shared by every platform.
 #include "config/work_dir.h"
 
 namespace pelorin {
@@ -21,6 +21,24 @@ std::filesystem::path SavedLayoutTextPath(const std::filesystem::path& programDi
 bool ResetWorkTree(const WorkPaths& paths) {
     DeleteTree(paths.innerDir);
     return CreateWorkTree(paths);
+}
+
+WorkDir::WorkDir(WorkDir&& other) noexcept : paths_(std::move(other.paths_)), lock_(other.lock_) {
+    other.lock_ = -1;
+}
+
+WorkDir& WorkDir::operator=(WorkDir&& other) noexcept {
+    if (this != &other) {
+        Release();
+        paths_ = std::move(other.paths_);
+        lock_ = other.lock_;
+        other.lock_ = -1;
+    }
+    return *this;
+}
+
+WorkDir::~WorkDir() {
+    Release();
 }
 
 }  // namespace pelorin

@@ -222,24 +222,6 @@ std::optional<WorkDir> WorkDir::Open(const std::filesystem::path& userDir, std::
     return std::nullopt;
 }
 
-WorkDir::WorkDir(WorkDir&& other) noexcept : paths_(std::move(other.paths_)), lock_(other.lock_) {
-    other.lock_ = -1;
-}
-
-WorkDir& WorkDir::operator=(WorkDir&& other) noexcept {
-    if (this != &other) {
-        Release();
-        paths_ = std::move(other.paths_);
-        lock_ = other.lock_;
-        other.lock_ = -1;
-    }
-    return *this;
-}
-
-WorkDir::~WorkDir() {
-    Release();
-}
-
 void WorkDir::Release() {
     if (lock_ < 0) return;
     std::string dir = NoTrailingSlash(paths_.tempDir);

@@ -11,6 +11,7 @@
 #include <string>
 #include <thread>
 
+#include "config/system_error.h"
 #include "tools/helper_platform.h"
 
 namespace pelorin::helper {
@@ -55,7 +56,7 @@ bool WaitForProgramToEnd(const std::filesystem::path& programPath,
 bool ReplaceFile(const std::filesystem::path& path, std::span<const uint8_t> bytes,
                  std::string* error) {
     auto fail = [&](const std::string& what) {
-        if (error) *error = what + ": " + ::strerror(errno);
+        if (error) *error = what + ": " + LastSystemErrorText();
         return false;
     };
     struct stat old;

@@ -11,21 +11,11 @@
 // windows.h names its own ReplaceFile; ours is the one the header declares.
 #undef ReplaceFile
 
+#include "config/system_error.h"
 #include "tools/helper_platform.h"
 
 namespace pelorin::helper {
 namespace {
-
-std::string ErrorText(DWORD error) {
-    char* text = nullptr;
-    const DWORD n = FormatMessageA(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, error, 0, reinterpret_cast<char*>(&text), 0, nullptr);
-    std::string s = n && text ? std::string(text, n) : "error " + std::to_string(error);
-    if (text) LocalFree(text);
-    while (!s.empty() && (s.back() == '\n' || s.back() == '\r' || s.back() == ' ')) s.pop_back();
-    return s;
-}
 
 // Volume and file index: the same file whatever path or case names it.
 struct FileId {
@@ -101,7 +91,7 @@ bool WaitForProgramToEnd(const std::filesystem::path& programPath,
 bool ReplaceFile(const std::filesystem::path& path, std::span<const uint8_t> bytes,
                  std::string* error) {
     auto fail = [&](const std::string& what, DWORD code) {
-        if (error) *error = what + ": " + ErrorText(code);
+        if (error) *error = what + ": " + SystemErrorText(code);
         return false;
     };
     if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES)

@@ -9,9 +9,7 @@
 
 #include "session/board.h"
 #include "session/operation.h"
-#include "ui/control_factory.h"
 #include "ui/control_ids.h"
-#include "ui/dialog_units.h"
 #include "ui/gui_thread_prompt.h"
 #include "ui/message_box_prompt.h"
 #include "ui/session_event.h"
@@ -60,14 +58,7 @@ CLoaderDlg::~CLoaderDlg() {
 }
 
 void CLoaderDlg::BuildControls() {
-    const DialogTemplate& dialog = MainWindowTemplate();
-    setWindowTitle(QString::fromUtf8(dialog.caption.data(), qsizetype(dialog.caption.size())));
-    const DialogBaseUnits base = BaseUnitsOf(font());
-    for (const ControlEntry& entry : dialog.controls) {
-        QWidget* control = CreateControl(entry, base, this);
-        if (entry.id != kIdcStatic) controls_[entry.id] = control;
-    }
-    setFixedSize(DluToPixels(dialog.width, dialog.height, base));
+    controls_.Build(*this, MainWindowTemplate());
 }
 
 void CLoaderDlg::CreateStatusBar() {
@@ -79,12 +70,12 @@ void CLoaderDlg::CreateStatusBar() {
     statusParts_[1] = new QLabel(bar);
     bar->addWidget(statusParts_[0]);
     bar->addWidget(statusParts_[1], 1);
-    controls_[kIdcStatusBar] = bar;
+    controls_.Add(kIdcStatusBar, bar);
     PlaceStatusBar();
 }
 
 void CLoaderDlg::PlaceStatusBar() {
-    QWidget* bar = controls_[kIdcStatusBar];
+    QWidget* bar = controls_.Find(kIdcStatusBar);
     const int height = bar->sizeHint().height();
     bar->setGeometry(0, this->height() - height, width(), height);
 }
@@ -95,8 +86,7 @@ void CLoaderDlg::resizeEvent(QResizeEvent* event) {
 }
 
 QWidget* CLoaderDlg::Control(int id) const {
-    const auto found = controls_.find(id);
-    return found == controls_.end() ? nullptr : found->second;
+    return controls_.Find(id);
 }
 
 QString CLoaderDlg::StatusBarText(int part) const {

@@ -24,6 +24,7 @@
 #include "serial/port_names.h"
 #include "session/operation_view.h"
 #include "session/session_header.h"
+#include "ui/dialog_controls.h"
 #include "ui/loader_dlg_setup.h"
 #include "ui/send_estimate.h"
 
@@ -180,7 +181,7 @@ class CLoaderDlg final : public QDialog, public IOperationView {
     std::unique_ptr<GuiThreadPrompt> prompt_;  // the operator's boxes, from either thread
     std::unique_ptr<ToolkitFileDialogs> ownFileDialogs_;
     std::unique_ptr<WindowSink> sink_;
-    std::map<int, QWidget*> controls_;
+    DialogControls controls_;
     PortNameTable portNames_;  // numbers of the listed devices; the board gets a copy
     QLabel* statusParts_[2] = {nullptr, nullptr};
     std::array<QBasicTimer, 2> timers_;
