@@ -74,9 +74,19 @@ std::string cnComm::LastError() const {
     return lastError_;
 }
 
+PortErrorKind cnComm::LastErrorKind() const {
+    std::lock_guard lock(errorMutex_);
+    return lastErrorKind_;
+}
+
 void cnComm::SetLastError(std::string text) {
+    SetLastError(std::move(text), PortErrorKind::Other);
+}
+
+void cnComm::SetLastError(std::string text, PortErrorKind kind) {
     std::lock_guard lock(errorMutex_);
     lastError_ = std::move(text);
+    lastErrorKind_ = kind;
 }
 
 std::string cnComm::SystemErrorText(unsigned port, const std::string& device,
@@ -86,7 +96,7 @@ std::string cnComm::SystemErrorText(unsigned port, const std::string& device,
 }
 
 void cnComm::SetLastSystemError(const std::string& what, int error) {
-    SetLastError(SystemErrorText(portNumber_, deviceName_, what, error));
+    SetLastError(SystemErrorText(portNumber_, deviceName_, what, error), PortErrorKindOf(error));
 }
 
 }  // namespace pelorin

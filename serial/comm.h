@@ -14,6 +14,7 @@
 
 #include "serial/message_queue.h"
 #include "serial/modem_control.h"
+#include "serial/port_error.h"
 #include "serial/port_names.h"
 #include "serial/serial_port.h"
 
@@ -107,6 +108,8 @@ class cnComm : public ISerialPort {
     const std::string& DeviceName() const { return deviceName_; }
     // The last failure, with the system's error text, for messages and tests.
     std::string LastError() const;
+    // What the last failure means to the operator.
+    PortErrorKind LastErrorKind() const;
 
   private:
     struct Device;  // the platform's handles and the monitor's state
@@ -129,6 +132,7 @@ class cnComm : public ISerialPort {
     void NotifyGone(int error);
     void Post(uint32_t id, int64_t lParam);
     void SetLastError(std::string text);
+    void SetLastError(std::string text, PortErrorKind kind);
     // Owner thread only: names the port from portNumber_ and deviceName_.
     void SetLastSystemError(const std::string& what, int error);
     static std::string SystemErrorText(unsigned port, const std::string& device,
@@ -146,6 +150,7 @@ class cnComm : public ISerialPort {
 
     mutable std::mutex errorMutex_;
     std::string lastError_;
+    PortErrorKind lastErrorKind_ = PortErrorKind::None;
 };
 
 }  // namespace pelorin

@@ -175,7 +175,7 @@ Outcome Operation::HandOver() {
         // The port's own reason already names the port and its device.
         const std::string why = board_.PortError();
         text = why.empty() ? request_.portLabel + ": " + kCantOpenPortText : why;
-        if (why.find("Permission denied") != std::string::npos) text += kDialoutHint;
+        if (board_.PortErrorKind() == PortErrorKind::PermissionDenied) text += kDialoutHint;
     }
     // A dump file made for this run holds nothing yet: Close removes it.
     shared.dumpFile.Close();

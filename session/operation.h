@@ -56,8 +56,7 @@ struct OperationRequest {
 // For several boards sharing one file: checks the Download's file as Start would and prepares
 // its data file once in `paths`, filling request.prepared. `wholeImage` tells whether the
 // section is cut out of a whole-flash image. Error text, empty on success.
-std::string PrepareSharedData(OperationRequest& request, const WorkPaths& paths,
-                              bool& wholeImage);
+std::string PrepareSharedData(OperationRequest& request, const WorkPaths& paths, bool& wholeImage);
 
 class Operation {
   public:

@@ -15,8 +15,9 @@
 
 #include "../config/temp_dir.h"
 #include "fake_surface.h"
-#include "session/operator_prompt.h"
+#include "operator_fakes.h"
 #include "serial/message_queue.h"
+#include "session/operator_prompt.h"
 #include "session/session_sink.h"
 #include "ui/dialog/control_ids.h"
 #include "ui/dialog/file_dialogs.h"
@@ -25,28 +26,6 @@
 #include "ui/dialog/thread_prompt.h"
 
 namespace pelorin::testing {
-
-// Records every message box and answers it with the next of `answers`, or, when none is
-// left, with the safe answer (OK, No to a question, Cancel where offered).
-class RecordingPrompt final : public IOperatorPrompt {
-  public:
-    PromptAnswer Show(const PromptRequest& request) override;
-    size_t CountWithCaption(const std::string& caption) const;
-    std::vector<PromptRequest> shown;
-    std::deque<PromptAnswer> answers;
-    std::function<void()> onShow;  // runs while the box is "open"
-};
-
-// Answers the next file dialog with `next` (none: the operator cancels).
-class ScriptedFileDialogs final : public ui::IFileDialogs {
-  public:
-    std::optional<std::string> ChooseOpenFile(const std::vector<ui::FileFilterEntry>& f) override;
-    std::optional<std::string> ChooseSaveFile(const std::vector<ui::FileFilterEntry>& f) override;
-    std::optional<std::string> next;
-    std::vector<ui::FileFilterEntry> filter;
-    int opens = 0;
-    int saves = 0;
-};
 
 // The worker's messages, queued until the test pumps them.
 class QueuedSink final : public ISessionSink {
@@ -107,8 +86,5 @@ class DialogFixture {
     std::unique_ptr<ui::ThreadPrompt> threadPrompt_;
     std::unique_ptr<ui::CLoaderDlg> dialog_;
 };
-
-// The default layout's text with `from` replaced by `to` in each pair (for [Config] lines).
-std::string DefaultLayoutWith(const std::vector<std::pair<std::string, std::string>>& edits);
 
 }  // namespace pelorin::testing
