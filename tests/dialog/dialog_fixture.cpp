@@ -57,6 +57,7 @@ ui::CLoaderDlg& DialogFixture::Open(std::vector<ui::ExtraPort> extraPorts) {
         if (!startSucceeds) *error = "Cannot start " + line + ": Exec format error";
         return startSucceeds;
     };
+    if (silentBoard) setup.makePort = [] { return std::make_unique<SilentPort>(); };
     setup.tempBase = (Dir() / "work").string();
     std::filesystem::create_directories(setup.tempBase);
     dialog_ = std::make_unique<ui::CLoaderDlg>(setup, *surface_);

@@ -3,6 +3,7 @@
 // sink whose messages the test delivers when it pumps, as a window's loop would.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <deque>
 #include <filesystem>
@@ -17,6 +18,7 @@
 #include "fake_surface.h"
 #include "operator_fakes.h"
 #include "serial/message_queue.h"
+#include "serial/serial_port.h"
 #include "session/operator_prompt.h"
 #include "session/session_sink.h"
 #include "ui/dialog/control_ids.h"
@@ -37,6 +39,19 @@ class QueuedSink final : public ISessionSink {
   private:
     std::mutex mutex_;
     std::vector<Message> queue_;
+};
+
+// A board that opens and never answers: its operation runs until it is cancelled.
+class SilentPort final : public ISerialPort {
+  public:
+    bool Open(unsigned port, const char*) override { return open_ = port >= 1 && port <= 1024; }
+    void Close() override { open_ = false; }
+    bool IsOpen() const override { return open_; }
+    unsigned Read(uint8_t*, unsigned, unsigned) override { return 0; }
+    unsigned Write(const uint8_t*, unsigned length) override { return length; }
+
+  private:
+    std::atomic<bool> open_{false};
 };
 
 class DialogFixture {
@@ -75,6 +90,8 @@ class DialogFixture {
     // Command lines the window started, and whether starting succeeds.
     std::vector<std::string> started;
     bool startSucceeds = true;
+    // Boards of the windows opened from now on: silent ones, else the computer's ports.
+    bool silentBoard = false;
 
   private:
     TempDir dir_;
