@@ -10,12 +10,12 @@
 #include <optional>
 #include <string>
 
+#include "base/hardware_info.h"
 #include "config/compression.h"
 #include "config/segment_table.h"
 #include "config/work_dir.h"
 #include "serial/message_queue.h"
 #include "session/board.h"
-#include "session/hardware_info.h"
 #include "session/operation_view.h"
 #include "session/watchdog.h"
 
