@@ -20,7 +20,7 @@ namespace {
 using namespace std::chrono_literals;
 
 // The worker answers an open request at once; longer than this means it is stuck.
-constexpr auto kHandOverLimit = 10s;
+constexpr auto kOpenAnswerLimit = 10s;
 // How long an ending dump waits for the worker to close its file after the stop request.
 constexpr auto kDumpCloseWait = 2s;
 constexpr double kLoaderBytesPerSecond = 115200.0 / 10;  // 8N1: ten bits a byte
@@ -101,10 +101,10 @@ Outcome Operation::Start(const OperationRequest& request) {
     sending_ = false;
     wireBytes_ = 0;
     timedOutSince_.reset();
-    watchdog_ = Watchdog();
+    watchdog_ = pelorin::Watchdog();
     rate_.Reset();
     Outcome outcome = Prepare(request);
-    if (outcome == Outcome::Running) outcome = HandOver();
+    if (outcome == Outcome::Running) outcome = OpenBoardPort();
     if (outcome != Outcome::Running) return outcome_;
     SharedState& shared = board_.Shared();
     shared.dumpCancel = false;
@@ -170,11 +170,11 @@ Outcome Operation::Prepare(const OperationRequest& r) {
     return Outcome::Running;
 }
 
-Outcome Operation::HandOver() {
+Outcome Operation::OpenBoardPort() {
     SharedState& shared = board_.Shared();
     shared.SetOpenResult(kOpenPending);
     board_.Post(WM_SESSION_OPEN_PORT, request_.header.crystalKhz, request_.portNumber);
-    const uint8_t result = shared.WaitOpenResult(kHandOverLimit);
+    const uint8_t result = shared.WaitOpenResult(kOpenAnswerLimit);
     if (result != kOpenPending && result != kOpenFailed) return Outcome::Running;
     std::string text;
     if (result == kOpenPending) {
