@@ -29,6 +29,20 @@ void cnComm::SetPortNumber(unsigned port) {
     deviceName_ = names_.DevicePath(port);
 }
 
+bool cnComm::OpenDevice() {
+    if (IsOpen()) Close();
+    if (deviceName_.empty()) {
+        SetLastError("COM" + std::to_string(portNumber_) + " names no device");
+        return false;
+    }
+    if (!OpenNativeDevice()) return false;
+    if (!StartMonitor()) {
+        Close();
+        return false;
+    }
+    return true;
+}
+
 void cnComm::SetNotifyTarget(MessageQueue* target) {
     notifyTarget_.store(target);
 }

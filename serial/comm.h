@@ -122,6 +122,10 @@ class cnComm : public ISerialPort {
     void WakeMonitorToStop();
     void MonitorJoined();
     int MonitorLoop();
+    // The platform's part of OpenDevice: opens deviceName_ with DTR and RTS dropped and
+    // readies the device state for a new opening. False, with the last error set, when the
+    // device cannot be opened or is no serial device.
+    bool OpenNativeDevice();
     // True when `deviceName_` is the device open now, alive and monitored: new settings can
     // go to it without closing it.
     bool OpenDeviceReusable() const;

@@ -51,13 +51,8 @@ bool cnComm::OpenDeviceReusable() const {
     return IsOpen() && !d.gone.load() && monitorActive_.load() && d.path == deviceName_;
 }
 
-bool cnComm::OpenDevice() {
-    if (IsOpen()) Close();
+bool cnComm::OpenNativeDevice() {
     Device& d = *device_;
-    if (deviceName_.empty()) {
-        SetLastError("COM" + std::to_string(portNumber_) + " names no device");
-        return false;
-    }
     // Opening a terminal raises DTR and RTS, even an open that is then refused: a port another
     // program holds is left unopened.
     if (DeviceLockHeld(deviceName_)) {
@@ -109,11 +104,6 @@ bool cnComm::OpenDevice() {
     d.gone.store(false);
     d.receivePending.store(false);
     d.hasCounters = ReadLineCounters(fd, d.readBaseline);
-
-    if (!StartMonitor()) {
-        Close();
-        return false;
-    }
     return true;
 }
 

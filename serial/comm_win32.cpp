@@ -39,13 +39,8 @@ bool cnComm::OpenDeviceReusable() const {
     return IsOpen() && !d.gone.load() && monitorActive_.load() && d.name == deviceName_;
 }
 
-bool cnComm::OpenDevice() {
-    if (IsOpen()) Close();
+bool cnComm::OpenNativeDevice() {
     Device& d = *device_;
-    if (deviceName_.empty()) {
-        SetLastError("COM" + std::to_string(portNumber_) + " names no device");
-        return false;
-    }
     if (!d.EventsReady()) return false;
 
     // No sharing: the port is held exclusively for as long as it is open.
@@ -89,10 +84,6 @@ bool cnComm::OpenDevice() {
         d.writePending = false;
         d.queued.store(0);
         d.handed.store(0);
-    }
-    if (!StartMonitor()) {
-        Close();
-        return false;
     }
     return true;
 }
