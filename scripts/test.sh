@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is missing, then builds and runs every test: a plain debug build, then the
+# Installs what is missing, checks that every C and C++ file is formatted as .clang-format
+# says, then builds and runs every test: a plain debug build, then the
 # same tests under AddressSanitizer+UndefinedBehaviorSanitizer and under ThreadSanitizer, then
 # the Windows build (mingw-w64) with its tests under Wine, the end-to-end one against the
 # debug build's simulated board. The Linux builds include the window and its tests (Qt Test on
@@ -8,6 +9,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh
+./scripts/check-format.sh
 presets=(${PELORIN_TEST_PRESETS:-debug asan tsan mingw})
 for preset in "${presets[@]}"; do
   echo "=== $preset ==="

@@ -13,10 +13,10 @@
 #include <string>
 #include <string_view>
 
+#include "base/hardware_info.h"
 #include "serial/message_queue.h"
 #include "serial/port_names.h"
 #include "session/dump_file.h"
-#include "session/hardware_info.h"
 #include "session/session_header.h"
 
 namespace pelorin {
