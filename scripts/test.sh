@@ -23,7 +23,7 @@ for preset in "${presets[@]}"; do
   ctest --preset "$preset"
   if [ "$preset" = mingw ] && [ "$package" != 0 ]; then
     echo "=== Windows installer ==="
-    setup=$(./scripts/package-windows.sh | tail -n 1)
+    setup=$(./scripts/package-windows.sh | tee /dev/stderr | tail -n 1)
     ./tests/wine/installer-test.sh "$setup"
   fi
 done
