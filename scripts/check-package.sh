@@ -7,8 +7,13 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 start=$SECONDS
 build=build/release
-# Only the programs and the package's files: no tests, no benchmarks.
-cmake --preset release -DPELORIN_BUILD_UI=ON -DPELORIN_BUILD_TESTS=OFF -DPELORIN_BUILD_BENCH=OFF >/dev/null
+# Only the programs and the package's files (no tests, no benchmarks), with the hardening
+# flags Debian builds its own packages with, less the debug information the package strips.
+export DEB_BUILD_MAINT_OPTIONS=hardening=+all
+cxxflags="$(dpkg-buildflags --get CXXFLAGS | sed 's/\(^\| \)-g\( \|$\)/ /') -D_FORTIFY_SOURCE=2"
+ldflags=$(dpkg-buildflags --get LDFLAGS)
+cmake --preset release -DPELORIN_BUILD_UI=ON -DPELORIN_BUILD_TESTS=OFF -DPELORIN_BUILD_BENCH=OFF \
+  "-DCMAKE_CXX_FLAGS=$cxxflags" "-DCMAKE_EXE_LINKER_FLAGS=$ldflags" >/dev/null
 cmake --build --preset release
 rm -f "$build"/pelorin_*.deb
 (cd "$build" && cpack >/dev/null)
