@@ -5,6 +5,7 @@
 # with dpkg-deb -x, no display) with --version and --help. Prints the package's path.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+./scripts/install-deps.sh
 start=$SECONDS
 build=build/release
 # Only the programs and the package's files (no tests, no benchmarks), with the hardening

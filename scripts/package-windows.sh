@@ -8,6 +8,7 @@
 # Windows' own DLLs. Prints the installer's path last.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+./scripts/install-deps.sh
 cmake --preset mingw >/dev/null
 build=build/mingw
 targets=(pelorin-cli pelorin-layout-helper)
