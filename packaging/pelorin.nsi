@@ -26,8 +26,8 @@ SetCompressor /SOLID lzma
 !define PUBLISHER "Pelorin developers"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Pelorin"
 !define MACHINE_ENV_KEY "SYSTEM\CurrentControlSet\Control\Session Manager\Environment"
-; The longest PATH the installer's strings hold whole.
-!define /math PATH_MAX_LEN ${NSIS_MAX_STRLEN} - 1
+; The longest PATH the installer's strings hold whole with a semicolon on either side.
+!define /math PATH_MAX_LEN ${NSIS_MAX_STRLEN} - 3
 
 Name "${PRODUCT} ${VERSION}"
 OutFile "${OUTFILE}"
@@ -149,28 +149,53 @@ FunctionEnd
   ${EndIf}
 !macroend
 
-; Reads PATH into $0 from root $R8 and key $R9. Errors set when it cannot be read whole.
+; Reads PATH into $0 (length $1) from root $R8 and key $R9; $4 is 1 when it must be left
+; alone: longer than the installer's strings hold (it would come back cut, and writing it back
+; would lose the rest), or a value that is no string.
 !macro ReadPath
+  StrCpy $4 0
   ClearErrors
   ${If} $R8 == "HKLM"
     ReadRegStr $0 HKLM "$R9" "Path"
   ${Else}
     ReadRegStr $0 HKCU "$R9" "Path"
   ${EndIf}
-  ; An absent value is an empty PATH; a value too long for the installer's strings would come
-  ; back cut, and writing it back would lose the rest.
   ${If} ${Errors}
+    ; No such value is an empty PATH.
     StrCpy $0 ""
-    ClearErrors
+    StrCpy $2 0
+    ${Do}
+      ClearErrors
+      ${If} $R8 == "HKLM"
+        EnumRegValue $3 HKLM "$R9" $2
+      ${Else}
+        EnumRegValue $3 HKCU "$R9" $2
+      ${EndIf}
+      ${If} ${Errors}
+      ${OrIf} $3 == ""
+      ${OrIf} $3 == "Path"
+        ${Break}
+      ${EndIf}
+      IntOp $2 $2 + 1
+    ${Loop}
+    ${If} $3 == "Path"
+      StrCpy $4 1
+    ${EndIf}
   ${EndIf}
   StrLen $1 $0
   ${If} $1 >= ${PATH_MAX_LEN}
-    SetErrors
+    StrCpy $4 1
   ${EndIf}
 !macroend
 
 !macro WritePath
-  ${If} $R8 == "HKLM"
+  ${If} $0 == ""
+    ${If} $R8 == "HKLM"
+      DeleteRegValue HKLM "$R9" "Path"
+    ${Else}
+      DeleteRegValue HKCU "$R9" "Path"
+    ${EndIf}
+  ${ElseIf} $R8 == "HKLM"
     WriteRegExpandStr HKLM "$R9" "Path" "$0"
   ${Else}
     WriteRegExpandStr HKCU "$R9" "Path" "$0"
@@ -181,14 +206,11 @@ FunctionEnd
 Function AddToPath
   !insertmacro PathKey $R8 $R9
   !insertmacro ReadPath
-  ${If} ${Errors}
-    DetailPrint "PATH is too long to change safely: add $INSTDIR to it by hand."
-    Return
-  ${EndIf}
   StrLen $2 $INSTDIR
   IntOp $2 $2 + $1
-  ${If} $2 >= ${PATH_MAX_LEN}
-    DetailPrint "PATH is too long to change safely: add $INSTDIR to it by hand."
+  ${If} $4 == 1
+  ${OrIf} $2 >= ${PATH_MAX_LEN}
+    DetailPrint "PATH cannot be changed safely: add $INSTDIR to it by hand."
     Return
   ${EndIf}
   ; Already there: nothing to do.
@@ -209,8 +231,8 @@ FunctionEnd
 Function un.RemoveFromPath
   !insertmacro PathKey $R8 $R9
   !insertmacro ReadPath
-  ${If} ${Errors}
-    DetailPrint "PATH is too long to change safely: remove $INSTDIR from it by hand."
+  ${If} $4 == 1
+    DetailPrint "PATH cannot be changed safely: remove $INSTDIR from it by hand."
     Return
   ${EndIf}
   ${WordReplace} ";$0;" ";$INSTDIR;" ";" "+" $0

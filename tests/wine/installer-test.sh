@@ -74,13 +74,15 @@ ls "$menu"/Pelorin*.lnk >/dev/null 2>&1 && fail "the Start menu entry is still t
 [ "$(reg_value "$settings" ChipType)" = 0x7 ] || fail "the uninstaller took the user's settings"
 echo "per-machine uninstall: all gone but the user's settings"
 
-# Per user, to the default place.
-win "$setup" /S /CurrentUser
+# Per user, to the default place, on the user's PATH (which has no such value yet).
+win "$setup" /S /CurrentUser /PATH
 user_dir=$(find "$prefix/drive_c/users" -type d -path '*/AppData/Local/Programs/Pelorin' | head -n 1)
 [ -n "$user_dir" ] && [ -f "$user_dir/pelorin-cli.exe" ] || fail "the per-user install is not in the user's programs folder"
 reg_value "$user_uninstall_key" DisplayName >/dev/null || fail "no per-user Apps and Features entry"
+reg_value 'HKCU\Environment' Path | grep -qF 'Programs\Pelorin' || fail "pelorin-cli is not on the user's PATH"
 win "$user_dir/uninstall.exe" /S
 wait_gone "$user_dir" || fail "the per-user uninstaller left files"
+reg_value 'HKCU\Environment' Path >/dev/null && fail "the user's PATH is still there"
 [ "$(reg_value "$settings" ChipType)" = 0x7 ] || fail "the uninstaller took the user's settings"
-echo "per-user install and uninstall: in and out of the user's programs folder"
+echo "per-user install and uninstall: in and out of the user's programs folder and PATH"
 echo "installer test passed in $((SECONDS - start)) s"
