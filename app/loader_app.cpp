@@ -12,6 +12,7 @@
 #include "app/app_options.h"
 #include "app/editor_run.h"
 #include "app/press_run.h"
+#include "app/quit_signals.h"
 #include "app/simulated_board.h"
 #include "ui/dialog/control_ids.h"
 #include "ui/qt/loader_window.h"
@@ -20,12 +21,8 @@
 namespace pelorin::app {
 namespace {
 
-int PrintSections(const ui::LoaderWindow& window) {
-    const auto* sections = window.ControlAs<QComboBox>(ui::kIdcSection);
-    for (int i = 0; i < sections->count(); ++i)
-        std::printf("%s\n", sections->itemText(i).toUtf8().constData());
-    return 0;
-}
+// The command line's status for a run ended by Ctrl+C, SIGTERM or a hang-up.
+constexpr int kCancelledStatus = 130;
 
 }  // namespace
 
@@ -65,10 +62,15 @@ int CLoaderApp::InitInstance(const AppOptions& options) {
     if (options.editLayout) setup.prompt = &editor.emplace(*options.editLayout);
 
     ui::LoaderWindow window(windowSetup);
-    if (options.printSections) return PrintSections(window);
+    int endedBySignal = 0;
+    QuitSignals quitSignals([&](int signal) {
+        endedBySignal = signal;
+        window.Logic().OnQuitRequest();
+    });
     if (press) press->Attach(window);
     if (editor) editor->Attach(window);
     window.exec();
+    if (endedBySignal != 0) return kCancelledStatus;
     if (editor) return editor->ExitStatus();
     return press ? press->ExitStatus() : 0;
 }

@@ -4,6 +4,7 @@
 #include <span>
 #include <system_error>
 
+#include "config/file_claim.h"
 #include "config/file_io.h"
 #include "config/layout_helper_blob.h"
 #include "config/work_dir.h"
@@ -84,6 +85,10 @@ bool PrepareLayoutSave(const HandOverPaths& paths, std::string_view text, std::s
 bool PrepareLayoutRestore(const HandOverPaths& paths, std::string* error) {
     return HelperHasPlace(paths, error) && ProgramReplaceable(paths.programPath, error) &&
            WriteLayoutHelper(paths.helperPath, error);
+}
+
+bool LayoutEditPending(const std::filesystem::path& programDir) {
+    return FileClaimed(SavedLayoutTextPath(programDir));
 }
 
 }  // namespace pelorin

@@ -27,4 +27,12 @@ bool PrepareLayoutSave(const HandOverPaths& paths, std::string_view text, std::s
 // Writes the helper for a restore; false with `error` as above.
 bool PrepareLayoutRestore(const HandOverPaths& paths, std::string* error);
 
+// True while a layout helper waits to write the saved text beside the program file in
+// `programDir` (it holds a claim on the text): the text is then no leftover to remove.
+bool LayoutEditPending(const std::filesystem::path& programDir);
+inline constexpr const char* kLayoutEditPendingText =
+    "A saved layout waits to be written into the program file: its layout helper does that "
+    "once every copy of the program has ended, and waits 2 minutes for it. Close this copy "
+    "to let it.";
+
 }  // namespace pelorin

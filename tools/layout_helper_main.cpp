@@ -4,9 +4,11 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <system_error>
 
+#include "config/file_claim.h"
 #include "config/layout_trailer.h"
 #include "tools/helper_platform.h"
 
@@ -30,6 +32,9 @@ int main(int argc, char** argv) {
     std::error_code ec;
     std::filesystem::path program = std::filesystem::canonical(argv[1], ec);
     if (ec) return Fail("no program file " + std::string(argv[1]), 1);
+    // While this waits, a copy of the program that starts sees the claim and keeps the text.
+    const std::filesystem::path savedText = program.parent_path() / kSavedTextName;
+    const std::unique_ptr<FileClaim> claim = restore ? nullptr : FileClaim::Take(savedText);
     if (!helper::WaitForProgramToEnd(program, kWaitLimit))
         return Fail(program.string() + " is still running; the layout is left as it was", 2);
 
@@ -41,7 +46,7 @@ int main(int argc, char** argv) {
     if (restore) {
         rewritten.assign(image.begin(), image.end());
     } else {
-        auto text = ReadWholeFile(program.parent_path() / kSavedTextName);
+        auto text = ReadWholeFile(savedText);
         if (!text) return Fail("no saved layout text beside " + program.string(), 3);
         auto withLayout = AppendLayoutTrailer(
             image, std::string_view(reinterpret_cast<const char*>(text->data()), text->size()));
@@ -50,5 +55,6 @@ int main(int argc, char** argv) {
     }
     std::string error;
     if (!helper::ReplaceFile(program, rewritten, &error)) return Fail(error, 3);
+    if (!restore) std::filesystem::remove(savedText, ec);  // written in: nothing waits for it
     return 0;
 }

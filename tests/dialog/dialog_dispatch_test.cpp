@@ -142,6 +142,15 @@ TEST_F(DialogDispatch, ClosingWhileRunningAndACancelledDump) {
     EXPECT_TRUE(w.Dlg().OnClose());
     EXPECT_FALSE(w.Dlg().OperationRunning());
     EXPECT_EQ(w.Text(kIdcOperation), "D&ump");
+
+    // Told to end (a signal), it cancels without a question and ends the dialog.
+    w.Click(kIdcOperation);
+    ASSERT_TRUE(w.Dlg().OperationRunning());
+    const size_t asked = w.prompt.shown.size();
+    w.Dlg().OnQuitRequest();
+    EXPECT_FALSE(w.Dlg().OperationRunning());
+    EXPECT_EQ(w.prompt.shown.size(), asked);
+    EXPECT_EQ(w.Surface().ended, std::optional<bool>(false));
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 // of a saved or restored layout to the layout helper, as the operator meets them.
 #include <gtest/gtest.h>
 
+#include "config/file_claim.h"
+#include "config/layout_handover.h"
 #include "config/layout_helper_blob.h"
 #include "config/program_start.h"
 #include "dialog_fixture.h"
@@ -177,6 +179,24 @@ TEST_F(DialogEditor, AHelperThatCannotStartKeepsTheWindowAndTheText) {
     EXPECT_EQ(LastPrompt().caption, "Error");
     EXPECT_FALSE(w.Dlg().RestorePending());
     EXPECT_FALSE(w.Surface().ended);
+}
+
+// A copy that starts while a layout helper waits keeps the saved text and says so; a text no
+// helper waits for is a leftover and goes.
+TEST_F(DialogEditor, ASavedLayoutAHelperWaitsForSurvivesTheNextStart) {
+    WriteText(SavedTextPath(), "[Main]\r\nSegNumber=0\r\n");
+    {
+        const std::unique_ptr<FileClaim> helperWaits = FileClaim::Take(SavedTextPath());
+        ASSERT_TRUE(helperWaits);
+        w.Open();
+        EXPECT_TRUE(std::filesystem::exists(SavedTextPath()));
+        ASSERT_EQ(w.prompt.shown.size(), 1u);
+        EXPECT_EQ(LastPrompt().text, kLayoutEditPendingText);
+        EXPECT_EQ(LastPrompt().caption, "Information");
+    }
+    w.Open();
+    EXPECT_FALSE(std::filesystem::exists(SavedTextPath()));
+    EXPECT_EQ(w.prompt.shown.size(), 1u);
 }
 
 }  // namespace

@@ -64,6 +64,9 @@ class CLoaderDlg final : public IOperationView {
     // The operator closes the window: while an operation runs, asks first; true when the
     // window may close (the operation then is cancelled).
     bool OnClose();
+    // The program is told to end (a signal): a running operation is cancelled as by the
+    // operator, without a question, and the dialog ends.
+    void OnQuitRequest();
 
     // Handlers, bound by the message map; public so that tests call them as the map does.
     void OnOperationButton();
@@ -185,6 +188,7 @@ class CLoaderDlg final : public IOperationView {
     bool editorQuestionShown_ = false;
     bool editorQuestionPending_ = false;  // from the focus leaving until the answer is in
     bool layoutIsUtf8_ = true;            // how the layout's bytes became the editor's text
+    bool layoutEditPending_ = false;      // a saved layout waits for this copy to end
     bool ended_ = false;
 
     // Choices and what they fill.

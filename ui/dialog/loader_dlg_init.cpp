@@ -63,6 +63,8 @@ void CLoaderDlg::OnInitDialog() {
     SetCaption();
     aboutOffered_ = LayoutConfigText("Title").empty();
     StartWorker();  // last, so the worker never meets a half-initialised window
+    if (layoutEditPending_)
+        Prompt({kLayoutEditPendingText, "Information", PromptIcon::Information});
 }
 
 void CLoaderDlg::PrepareWorkTree() {
@@ -74,7 +76,10 @@ void CLoaderDlg::PrepareWorkTree() {
     // Leftovers of an earlier save or restore of the layout; missing files are no error.
     std::error_code ignored;
     std::filesystem::remove(workDir_->Paths().helperPath, ignored);
-    std::filesystem::remove(SavedLayoutTextPath(setup_.programPath.parent_path()), ignored);
+    // A saved text that a layout helper still waits to write in is no leftover.
+    layoutEditPending_ = LayoutEditPending(setup_.programPath.parent_path());
+    if (!layoutEditPending_)
+        std::filesystem::remove(SavedLayoutTextPath(setup_.programPath.parent_path()), ignored);
 }
 
 void CLoaderDlg::LoadWorkingLayout() {

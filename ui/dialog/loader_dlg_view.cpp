@@ -90,6 +90,11 @@ void CLoaderDlg::OnEnded(Outcome outcome, const std::string& text, bool shownAsM
     RestoreIdleControls();
 }
 
+void CLoaderDlg::OnQuitRequest() {
+    if (OperationRunning()) CancelOperation(CurrentMode());
+    End(false);
+}
+
 bool CLoaderDlg::OnClose() {
     if (!OperationRunning()) return true;
     const PromptAnswer answer =

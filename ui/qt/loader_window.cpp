@@ -3,6 +3,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QContextMenuEvent>
 #include <QKeyEvent>
@@ -28,6 +29,7 @@ namespace {
 constexpr const char* kAboutItemText = "&About Me...";
 constexpr int kConfigPartWidth = 60;
 constexpr const char* kConfigPartText = "<Config>";
+constexpr int kStatusLineExtraLines = 2;
 
 QString Q(const std::string& text) {
     return QString::fromStdString(text);
@@ -67,6 +69,7 @@ LoaderWindow::LoaderWindow(LoaderWindowSetup setup)
     sink_ = std::make_unique<WindowSink>(*this);
     dialog.sink = sink_.get();
     controls_.Build(*this, MainWindowTemplate());
+    LetStatusLineWrap();
     CreateStatusBar();
     ConnectCommands();
     Control(kIdcEditor)->installEventFilter(this);
@@ -78,6 +81,16 @@ LoaderWindow::~LoaderWindow() {
     // A worker waiting for a message box must not wait for a window that is going.
     prompt_->Close();
     logic_.reset();
+}
+
+// A long ending (a port's reason) wraps upward into the free space above the line instead of
+// being cut at the label's edge.
+void LoaderWindow::LetStatusLineWrap() {
+    auto* line = ControlAs<QLabel>(kIdcStatusLine);
+    const int extra = kStatusLineExtraLines * line->fontMetrics().lineSpacing();
+    line->setWordWrap(true);
+    line->setAlignment(Qt::AlignLeft | Qt::AlignBottom);
+    line->setGeometry(line->geometry().adjusted(0, -extra, 0, 0));
 }
 
 void LoaderWindow::CreateStatusBar() {
@@ -148,6 +161,11 @@ void LoaderWindow::timerEvent(QTimerEvent* event) {
     for (int id = 0; id < int(timers_.size()); ++id)
         if (timers_[id].timerId() == event->timerId()) return logic_->OnTimer(id);
     QDialog::timerEvent(event);
+}
+
+void LoaderWindow::closeEvent(QCloseEvent* event) {
+    if (logic_->OnClose()) return QDialog::closeEvent(event);
+    event->ignore();
 }
 
 void LoaderWindow::keyPressEvent(QKeyEvent* event) {

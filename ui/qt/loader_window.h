@@ -79,10 +79,12 @@ class LoaderWindow final : public QDialog, public IDialogSurface {
     bool eventFilter(QObject* watched, QEvent* event) override;
     void timerEvent(QTimerEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
   private:
+    void LetStatusLineWrap();
     void CreateStatusBar();
     void PlaceStatusBar();
     void ConnectCommands();

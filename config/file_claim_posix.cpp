@@ -1,0 +1,35 @@
+// Claims as flock locks: they end with the process that holds them, however it ends.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include "config/file_claim.h"
+
+namespace pelorin {
+
+struct FileClaim::Handle {
+    int fd = -1;
+    ~Handle() {
+        if (fd >= 0) ::close(fd);
+    }
+};
+
+FileClaim::FileClaim(std::unique_ptr<Handle> handle) : handle_(std::move(handle)) {}
+FileClaim::~FileClaim() = default;
+
+std::unique_ptr<FileClaim> FileClaim::Take(const std::filesystem::path& path) {
+    auto handle = std::make_unique<Handle>();
+    handle->fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (handle->fd < 0 || ::flock(handle->fd, LOCK_EX | LOCK_NB) != 0) return nullptr;
+    return std::unique_ptr<FileClaim>(new FileClaim(std::move(handle)));
+}
+
+bool FileClaimed(const std::filesystem::path& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0) return false;
+    const bool claimed = ::flock(fd, LOCK_SH | LOCK_NB) != 0;
+    ::close(fd);
+    return claimed;
+}
+
+}  // namespace pelorin
