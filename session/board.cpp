@@ -1,7 +1,7 @@
 // One board: the worker, its port and their shared state.
 #include "session/board.h"
 
-#include "serial/comm.h"
+#include "serial/local_devices.h"
 
 namespace pelorin {
 
@@ -25,7 +25,7 @@ PromptRequest Board::RecordingPrompt::At(size_t index) const {
 Board::Board(ISessionSink& sink, IOperatorPrompt& prompt, const TargetImages& images,
              std::unique_ptr<ISerialPort> port, ISleeper* sleeper)
     : prompt_(prompt, sink) {
-    if (!port) port = std::make_unique<cnComm>(shared_.portNames);
+    if (!port) port = MakeBoardPort(shared_.portNames);
     portView_ = port.get();
     worker_ =
         std::make_unique<CDisposalThread>(std::move(port), shared_, sink, prompt_, images, sleeper);
@@ -37,8 +37,7 @@ Board::~Board() {
 }
 
 std::string Board::PortError() const {
-    const auto* comm = dynamic_cast<const cnComm*>(portView_);
-    return comm ? comm->LastError() : std::string();
+    return BoardPortError(*portView_);
 }
 
 void Board::Post(uint32_t id, uint64_t wParam, int64_t lParam) {
