@@ -5,7 +5,7 @@
 # The program's exit status is the verdict; PELORIN_SCREENSHOT=FILE also saves the screen
 # (xwd format) just before the program ends, when xwd is installed.
 set -uo pipefail
-prefix=$1
+prefix=$(realpath -m "$1")
 shift
 export WINEPREFIX=$prefix
 export WINEDEBUG="${WINEDEBUG:--all}"
@@ -44,10 +44,14 @@ export DISPLAY=:$(head -n1 "$displayfile")
 
 # The prefix is made once; Wine's services get none of the caller's descriptors.
 if ! [ -e "$prefix/.pelorin-window-prefix" ]; then
-  wineboot -i </dev/null >>"$prefix/boot.log" 2>&1
-  "$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null \
-    >>"$prefix/boot.log" 2>&1
-  touch "$prefix/.pelorin-window-prefix"
+  if wineboot -i </dev/null >>"$prefix/boot.log" 2>&1 &&
+    "$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null \
+      >>"$prefix/boot.log" 2>&1; then
+    touch "$prefix/.pelorin-window-prefix"
+  else
+    echo "window-test.sh: cannot prepare the Wine prefix; see $prefix/boot.log" >&2
+    exit 1
+  fi
 else
   wineboot </dev/null >>"$prefix/boot.log" 2>&1
 fi

@@ -135,13 +135,12 @@ LRESULT CALLBACK DialogViewWin32::EditorProc(HWND hwnd, UINT msg, WPARAM wp, LPA
     if (msg == WM_KEYDOWN && view->events_ && !IsModifier(wp)) {
         const bool control = GetKeyState(VK_CONTROL) < 0;
         if (view->events_->OnEditorKey(KeyOf(wp), control)) {
-            view->swallowChar_ = true;
+            // The dialog's loop has translated the key already: its character waits in the
+            // queue and must not reach the edit either.
+            MSG pending;
+            PeekMessageW(&pending, hwnd, WM_CHAR, WM_CHAR, PM_REMOVE);
             return 0;
         }
-        view->swallowChar_ = false;
-    } else if (msg == WM_CHAR && view->swallowChar_) {
-        view->swallowChar_ = false;
-        return 0;
     } else if (msg == WM_NCDESTROY) {
         RemoveWindowSubclass(hwnd, EditorProc, kEditorSubclassId);
     }

@@ -131,7 +131,6 @@ class DialogViewWin32 final : public IDialogSurface {
     HWND toolTip_ = nullptr;
     HICON icon_ = nullptr;
     HICON smallIcon_ = nullptr;
-    bool swallowChar_ = false;  // the editor consumed the key whose character follows
     PostingSink sink_{*this};
 
     std::mutex deferredMutex_;

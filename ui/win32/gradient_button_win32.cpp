@@ -11,6 +11,7 @@ namespace {
 
 constexpr UINT_PTR kSubclassId = 0x6772;  // one per button
 constexpr DWORD kHoverMs = 1;
+constexpr const wchar_t* kStateProperty = L"PelorinGradientButton";
 
 struct ButtonState {
     bool hover = false;
@@ -98,6 +99,7 @@ LRESULT CALLBACK ButtonProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR,
             break;
         case WM_NCDESTROY:
             RemoveWindowSubclass(hwnd, ButtonProc, kSubclassId);
+            RemovePropW(hwnd, kStateProperty);
             delete state;
             break;
     }
@@ -119,14 +121,14 @@ COLORREF GradientColour(int index, bool hover, bool emphasised) {
 }
 
 void AttachGradientButton(HWND button) {
-    SetWindowSubclass(button, ButtonProc, kSubclassId,
-                      reinterpret_cast<DWORD_PTR>(new ButtonState));
+    auto* state = new ButtonState;
+    SetPropW(button, kStateProperty, state);
+    SetWindowSubclass(button, ButtonProc, kSubclassId, reinterpret_cast<DWORD_PTR>(state));
 }
 
 bool GradientButtonHover(HWND button) {
-    DWORD_PTR ref = 0;
-    if (!GetWindowSubclass(button, ButtonProc, kSubclassId, &ref) || !ref) return false;
-    return reinterpret_cast<ButtonState*>(ref)->hover;
+    const auto* state = static_cast<const ButtonState*>(GetPropW(button, kStateProperty));
+    return state && state->hover;
 }
 
 void DrawGradientButton(const DRAWITEMSTRUCT& item) {
