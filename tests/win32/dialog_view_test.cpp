@@ -39,9 +39,7 @@ class ScriptedEvents final : public IDialogEvents {
         view_.StartTimer(kScriptTimer, 10);
     }
     void OnCommand(int id, Notification n) override { commands.push_back({id, n}); }
-    void Dispatch(uint32_t id, uint64_t w, int64_t l) override {
-        dispatched.push_back({id, w, l});
-    }
+    void Dispatch(uint32_t id, uint64_t w, int64_t l) override { dispatched.push_back({id, w, l}); }
     void OnBeep() override { ++beeps; }
     void OnTimer(int id) override {
         if (id != kScriptTimer) {
@@ -159,8 +157,8 @@ TEST(DialogViewWin32, ControlsSurfaceKeysAndWorkerPosts) {
             EXPECT_EQ(got.left, want.left) << c.id;
             EXPECT_EQ(got.top, want.top) << c.id;
             EXPECT_EQ(got.right, want.right) << c.id;
-            const bool list = c.kind == ControlKind::DropDownList ||
-                              c.kind == ControlKind::SortedDropDownList;
+            const bool list =
+                c.kind == ControlKind::DropDownList || c.kind == ControlKind::SortedDropDownList;
             if (!list) EXPECT_EQ(got.bottom, want.bottom) << c.id;
         }
         RECT client;
@@ -284,7 +282,7 @@ TEST(DialogViewWin32, GradientButtonPixelsInItsFourStates) {
     view.SetEvents(&events);
     events.Add([&] {
         view.SetFocus(kIdcMode);
-        HWND browse = view.Control(kIdcBrowse);      // plain
+        HWND browse = view.Control(kIdcBrowse);        // plain
         HWND operation = view.Control(kIdcOperation);  // the default button: emphasised
         const int x = GetSystemMetrics(SM_CXEDGE) + 4;
         for (bool hover : {false, true}) {
@@ -322,8 +320,8 @@ TEST(DialogViewWin32, GradientButtonPixelsInItsFourStates) {
                   RGB(153, 198, 252));
         // "&Download" is drawn as "Download": its ink is as wide as that text.
         HDC dc = GetDC(operation);
-        const HGDIOBJ old = SelectObject(
-            dc, reinterpret_cast<HFONT>(SendMessageW(operation, WM_GETFONT, 0, 0)));
+        const HGDIOBJ old =
+            SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(operation, WM_GETFONT, 0, 0)));
         SIZE plainText{}, withAmpersand{};
         GetTextExtentPoint32W(dc, L"Download", 8, &plainText);
         GetTextExtentPoint32W(dc, L"&Download", 9, &withAmpersand);
@@ -394,8 +392,8 @@ TEST(WindowServicesWin32, RegistryProfileFilterAndMessageBoxFlags) {
     EXPECT_EQ(profile.GetInt("XTAL"), -1);
     EXPECT_EQ(profile.GetInt("MemType"), 0);
     DWORD value = 0, size = sizeof value, type = 0;
-    EXPECT_EQ(RegGetValueW(HKEY_CURRENT_USER, profile.KeyPath().c_str(), L"ChipType",
-                           RRF_RT_ANY, &type, &value, &size),
+    EXPECT_EQ(RegGetValueW(HKEY_CURRENT_USER, profile.KeyPath().c_str(), L"ChipType", RRF_RT_ANY,
+                           &type, &value, &size),
               ERROR_SUCCESS);
     EXPECT_EQ(type, DWORD(REG_DWORD));
     RegDeleteTreeW(HKEY_CURRENT_USER,
@@ -406,9 +404,9 @@ TEST(WindowServicesWin32, RegistryProfileFilterAndMessageBoxFlags) {
 
     EXPECT_EQ(MessageBoxFlags({"", "Error", PromptIcon::Warning, PromptButtons::Ok}),
               UINT(MB_ICONWARNING | MB_OK));
-    EXPECT_EQ(MessageBoxFlags({"", "Information", PromptIcon::Information,
-                               PromptButtons::YesNoCancel}),
-              UINT(MB_ICONINFORMATION | MB_YESNOCANCEL | MB_DEFBUTTON3));
+    EXPECT_EQ(
+        MessageBoxFlags({"", "Information", PromptIcon::Information, PromptButtons::YesNoCancel}),
+        UINT(MB_ICONINFORMATION | MB_YESNOCANCEL | MB_DEFBUTTON3));
 }
 
 }  // namespace
