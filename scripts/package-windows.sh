@@ -1,17 +1,18 @@
 #!/usr/bin/env bash
 # Builds the mingw preset and packs the Windows programs into one zip:
-#   build/mingw/pelorin-<version>-windows-x86_64.zip with pelorin-cli.exe,
-#   pelorin-layout-helper.exe and README.txt.
+#   build/mingw/pelorin-<version>-windows-x86_64.zip with pelorin.exe (the window),
+#   pelorin-cli.exe, pelorin-layout-helper.exe and README.txt.
 # Checks first that the programs import nothing but Windows' own DLLs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 cmake --preset mingw >/dev/null
-cmake --build --preset mingw --target pelorin-cli pelorin-layout-helper
+cmake --build --preset mingw --target pelorin-cli pelorin-layout-helper pelorin
 build=build/mingw
-programs=("$build/cli/pelorin-cli.exe" "$build/tools/pelorin-layout-helper.exe")
+programs=("$build/cli/pelorin-cli.exe" "$build/tools/pelorin-layout-helper.exe"
+          "$build/app_win32/pelorin.exe")
 
 # Windows' own libraries: anything else would have to travel with the programs.
-system_dll='^(kernel32|user32|advapi32|setupapi|msvcrt|ucrtbase|ws2_32|shell32|ole32|oleaut32|gdi32|bcrypt|ntdll|api-ms-win-[a-z0-9-]+)\.dll$'
+system_dll='^(kernel32|user32|advapi32|setupapi|msvcrt|ucrtbase|ws2_32|shell32|ole32|oleaut32|gdi32|comctl32|comdlg32|bcrypt|ntdll|api-ms-win-[a-z0-9-]+)\.dll$'
 for exe in "${programs[@]}"; do
   while read -r dll; do
     if ! [[ ${dll,,} =~ $system_dll ]]; then

@@ -2,8 +2,8 @@
 # Runs a Windows program that opens windows under Wine, on an X display of its own (Xvfb) and in
 # a Wine prefix of its own whose X11 driver is unmanaged: without a window manager, managed
 # windows wait about 2 s at every end. Usage: window-test.sh PREFIX PROGRAM [ARGUMENTS...]
-# The program's exit status is the verdict; PELORIN_SCREENSHOT=FILE also saves the screen
-# (xwd format) just before the program ends, when xwd is installed.
+# The program's exit status is the verdict. A PROGRAM ending in .sh is a script that starts
+# Windows programs itself with "$PELORIN_WINE" (the display and prefix are set for it).
 set -uo pipefail
 prefix=$(realpath -m "$1")
 shift
@@ -56,6 +56,8 @@ else
   wineboot </dev/null >>"$prefix/boot.log" 2>&1
 fi
 
-"$wine" "$@"
-status=$?
-exit $status
+export PELORIN_WINE=$wine
+case $1 in
+  *.sh) bash "$@" ;;
+  *) "$wine" "$@" ;;
+esac
