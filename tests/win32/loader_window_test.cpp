@@ -148,8 +148,8 @@ TEST(LoaderWindowWin32, PanelModesAndThreeOperationsOnTheSimulatedBoard) {
         script.Add([&] { return logic.OperationRunning(); });
         script.Add([&] { return !logic.OperationRunning(); });
         script.Add([&, mode] {
-            EXPECT_EQ(view.Text(kIdcStatusLine), "Mission completed")
-                << "mode " << mode << "\n" << answers.Shown();
+            EXPECT_EQ(view.Text(kIdcStatusLine), "Mission completed") << "mode " << mode << "\n"
+                                                                      << answers.Shown();
             EXPECT_EQ(view.Text(kIdcMainPercent), "100%");
             EXPECT_EQ(SendDlgItemMessageW(dlg, kIdcMainProgress, PBM_GETPOS, 0, 0), 100);
             return true;
