@@ -382,6 +382,18 @@ TEST(DialogViewWin32, AboutBoxFromF1WithItsLink) {
     EXPECT_EQ(opened[0], kMakerUrl);
 }
 
+TEST(DialogViewWin32, TheCloseBoxEndsIt) {
+    DialogViewWin32 view;
+    ScriptedEvents events(view);
+    view.SetEvents(&events);
+    events.Add([&] {
+        PostMessageW(view.Window(), WM_SYSCOMMAND, SC_CLOSE, 0);
+        return true;
+    });
+    events.Add([] { return false; });  // the window ends first
+    EXPECT_EQ(view.Run(), IDCANCEL);
+}
+
 TEST(WindowServicesWin32, RegistryProfileFilterAndMessageBoxFlags) {
     RegistryProfile profile("pelorin-test");
     EXPECT_EQ(profile.KeyPath(),
