@@ -6,8 +6,8 @@
 
 #include "app/about_template.h"
 #include "config/version.h"
-#include "ui/control_ids.h"
-#include "ui/link_label.h"
+#include "ui/dialog/control_ids.h"
+#include "ui/qt/link_label.h"
 
 namespace pelorin::app {
 namespace {

@@ -5,7 +5,7 @@
 #include <QDialog>
 
 #include "session/operator_prompt.h"
-#include "ui/dialog_controls.h"
+#include "ui/qt/dialog_controls.h"
 #include "ui/url_open.h"
 
 namespace pelorin::app {

@@ -1,7 +1,7 @@
 // Template 100: the About box's controls, their texts and places.
 #include "app/about_template.h"
 
-#include "ui/control_ids.h"
+#include "ui/dialog/control_ids.h"
 
 namespace pelorin::app {
 namespace {

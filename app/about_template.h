@@ -2,7 +2,7 @@
 // maker's lines, the link to the maker's site and OK.
 #pragma once
 
-#include "ui/dialog_template.h"
+#include "ui/dialog/dialog_template.h"
 
 namespace pelorin::app {
 

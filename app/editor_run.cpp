@@ -8,8 +8,8 @@
 #include <QPlainTextEdit>
 #include <cstdio>
 
-#include "ui/control_ids.h"
-#include "ui/loader_dlg.h"
+#include "ui/dialog/control_ids.h"
+#include "ui/qt/loader_window.h"
 
 namespace pelorin::app {
 namespace {
@@ -24,7 +24,7 @@ void PostKey(QWidget& widget, Qt::Key key, Qt::KeyboardModifiers modifiers = {})
 
 }  // namespace
 
-void EditorRunner::Attach(ui::CLoaderDlg& window) {
+void EditorRunner::Attach(ui::LoaderWindow& window) {
     window_ = &window;
     QObject::connect(&steps_, &QTimer::timeout, &window, [this] { Step(); });
     steps_.start(kStepMs);

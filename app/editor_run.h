@@ -10,7 +10,7 @@
 #include "session/operator_prompt.h"
 
 namespace pelorin::ui {
-class CLoaderDlg;
+class LoaderWindow;
 }
 
 namespace pelorin::app {
@@ -20,7 +20,7 @@ class EditorRunner final : public IOperatorPrompt {
     // `textFile` empty: restore the built-in layout.
     explicit EditorRunner(std::string textFile) : textFile_(std::move(textFile)) {}
 
-    void Attach(ui::CLoaderDlg& window);
+    void Attach(ui::LoaderWindow& window);
     // 0 when the window ended by the editor's hand-over.
     int ExitStatus() const;
 
@@ -32,7 +32,7 @@ class EditorRunner final : public IOperatorPrompt {
     void Edit();
 
     std::string textFile_;
-    ui::CLoaderDlg* window_ = nullptr;
+    ui::LoaderWindow* window_ = nullptr;
     QTimer steps_;
     int step_ = 0;
 };

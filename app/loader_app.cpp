@@ -13,14 +13,14 @@
 #include "app/editor_run.h"
 #include "app/press_run.h"
 #include "app/simulated_board.h"
-#include "ui/control_ids.h"
-#include "ui/loader_dlg.h"
-#include "ui/profile.h"
+#include "ui/dialog/control_ids.h"
+#include "ui/qt/loader_window.h"
+#include "ui/qt/qt_profile.h"
 
 namespace pelorin::app {
 namespace {
 
-int PrintSections(const ui::CLoaderDlg& window) {
+int PrintSections(const ui::LoaderWindow& window) {
     const auto* sections = window.ControlAs<QComboBox>(ui::kIdcSection);
     for (int i = 0; i < sections->count(); ++i)
         std::printf("%s\n", sections->itemText(i).toUtf8().constData());
@@ -38,10 +38,11 @@ CLoaderApp::CLoaderApp(int& argc, char** argv) : QApplication(argc, argv) {
 int CLoaderApp::InitInstance(const AppOptions& options) {
     std::string error;
     ui::Profile profile(applicationName());
-    ui::LoaderDlgSetup setup;
+    ui::LoaderWindowSetup windowSetup;
+    ui::LoaderDlgSetup& setup = windowSetup.dialog;
     setup.programPath = applicationFilePath().toStdString();
     setup.profile = &profile;
-    setup.showAbout = ShowAboutBox;
+    windowSetup.showAbout = ShowAboutBox;
 
     std::unique_ptr<SimulatedBoard> board;
     if (options.simulate) {
@@ -63,7 +64,7 @@ int CLoaderApp::InitInstance(const AppOptions& options) {
     std::optional<EditorRunner> editor;
     if (options.editLayout) setup.prompt = &editor.emplace(*options.editLayout);
 
-    ui::CLoaderDlg window(setup);
+    ui::LoaderWindow window(windowSetup);
     if (options.printSections) return PrintSections(window);
     if (press) press->Attach(window);
     if (editor) editor->Attach(window);

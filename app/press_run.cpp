@@ -9,8 +9,8 @@
 #include <cstdio>
 
 #include "session/session_protocol.h"
-#include "ui/control_ids.h"
-#include "ui/loader_dlg.h"
+#include "ui/dialog/control_ids.h"
+#include "ui/qt/loader_window.h"
 
 namespace pelorin::app {
 namespace {
@@ -31,7 +31,7 @@ void PostClick(QWidget& widget) {
 
 }  // namespace
 
-void PressRunner::Attach(ui::CLoaderDlg& window) {
+void PressRunner::Attach(ui::LoaderWindow& window) {
     window_ = &window;
     QTimer::singleShot(0, &window, [this] { Press(); });
     QObject::connect(&watch_, &QTimer::timeout, &window, [this] { Watch(); });
@@ -52,7 +52,7 @@ void PressRunner::Press() {
 }
 
 void PressRunner::Watch() {
-    const bool running = window_->OperationRunning();
+    const bool running = window_->Logic().OperationRunning();
     sawRunning_ |= running;
     if (sawRunning_ && !running) return Finish("ended");
     if (!sawRunning_ && sawError_) return Finish("refused");

@@ -9,10 +9,10 @@
 
 #include "app/app_options.h"
 #include "session/operator_prompt.h"
-#include "ui/file_dialogs.h"
+#include "ui/dialog/file_dialogs.h"
 
 namespace pelorin::ui {
-class CLoaderDlg;
+class LoaderWindow;
 }
 
 namespace pelorin::app {
@@ -22,7 +22,7 @@ class PressRunner final : public IOperatorPrompt, public ui::IFileDialogs {
     explicit PressRunner(PressRun run) : run_(std::move(run)) {}
 
     // Begins once the window's loop runs.
-    void Attach(ui::CLoaderDlg& window);
+    void Attach(ui::LoaderWindow& window);
     // 0 when the window ended with "Mission completed".
     int ExitStatus() const { return exitStatus_; }
 
@@ -40,7 +40,7 @@ class PressRunner final : public IOperatorPrompt, public ui::IFileDialogs {
     void Finish(const std::string& why);
 
     PressRun run_;
-    ui::CLoaderDlg* window_ = nullptr;
+    ui::LoaderWindow* window_ = nullptr;
     QTimer watch_;
     std::chrono::steady_clock::time_point pressedAt_;
     bool sawRunning_ = false;

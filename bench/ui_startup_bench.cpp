@@ -11,8 +11,8 @@
 #include <optional>
 #include <sstream>
 
-#include "ui/loader_dlg.h"
-#include "ui/profile.h"
+#include "ui/qt/loader_window.h"
+#include "ui/qt/qt_profile.h"
 
 namespace {
 
@@ -39,9 +39,9 @@ std::optional<double> ProcessAgeMs() {
 }
 
 // Builds the window, shows it and waits until the platform exposes it.
-double ShowWindowMs(pelorin::ui::LoaderDlgSetup setup, QApplication& app) {
+double ShowWindowMs(pelorin::ui::LoaderWindowSetup setup, QApplication& app) {
     const auto start = Clock::now();
-    pelorin::ui::CLoaderDlg window(setup);
+    pelorin::ui::LoaderWindow window(setup);
     window.show();
     while (!window.windowHandle() || !window.windowHandle()->isExposed())
         app.processEvents(QEventLoop::AllEvents, 5);
@@ -59,10 +59,10 @@ int main(int argc, char** argv) {
     QTemporaryDir dir;
     pelorin::ui::Profile profile =
         pelorin::ui::Profile::AtFile(dir.filePath(QStringLiteral("profile.ini")));
-    pelorin::ui::LoaderDlgSetup setup;
-    setup.programPath = QCoreApplication::applicationFilePath().toStdString();
-    setup.profile = &profile;
-    setup.tempBase = dir.path().toStdString();
+    pelorin::ui::LoaderWindowSetup setup;
+    setup.dialog.programPath = QCoreApplication::applicationFilePath().toStdString();
+    setup.dialog.profile = &profile;
+    setup.dialog.tempBase = dir.path().toStdString();
 
     const double firstMs = ShowWindowMs(setup, app);
     const double sinceMainMs = Ms(Clock::now() - mainEntered);

@@ -33,12 +33,7 @@ constexpr const char* kDialoutHint =
     "\nThe account may not use serial ports: add it to the 'dialout' group "
     "(sudo usermod -aG dialout $USER, then log in again) or give the device a udev rule.";
 
-struct KindNames {
-    const char* idle;
-    const char* plain;
-};
-constexpr KindNames kKindNames[] = {
-    {"&Download", "Download"}, {"&Erase", "Erase"}, {"D&ump", "Dump"}};
+constexpr const char* kKindNames[] = {"Download", "Erase", "Dump"};
 
 std::string Plural(uint64_t n) {
     return std::to_string(n) + (n == 1 ? " byte" : " bytes");
@@ -70,12 +65,8 @@ std::string CheckInputFile(const std::string& file, const SegmentEntry& section,
 
 }  // namespace
 
-const char* IdleCaption(OperationKind kind) {
-    return kKindNames[static_cast<int>(kind)].idle;
-}
-
 const char* KindName(OperationKind kind) {
-    return kKindNames[static_cast<int>(kind)].plain;
+    return kKindNames[static_cast<int>(kind)];
 }
 
 std::string PrepareSharedData(OperationRequest& r, const WorkPaths& paths, bool& wholeImage) {
@@ -112,7 +103,7 @@ Outcome Operation::Start(const OperationRequest& request) {
     shared.awaitBootRom = true;
     outcome_ = Outcome::Running;
     lastActivity_ = Clock::now();
-    view_.OnStarted(std::string("Enter ") + IdleCaption(request.kind) + " Progress...");
+    view_.OnStarted(std::string("Enter ") + KindName(request.kind) + " Progress...");
     return outcome_;
 }
 

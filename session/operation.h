@@ -23,8 +23,6 @@ namespace pelorin {
 
 enum class OperationKind : uint8_t { Download = 0, Erase = 1, Dump = 2 };
 
-// The mode's idle caption, as the window's button shows it ("&Download", "&Erase", "D&ump").
-const char* IdleCaption(OperationKind kind);
 // The word in plain text ("Download", "Erase", "Dump").
 const char* KindName(OperationKind kind);
 

@@ -63,9 +63,6 @@ public:
     std::atomic<uint64_t> dumpReceived{0};
     std::atomic<bool> dumpCancel{false};
     DumpFile dumpFile;
-    // How much of the configuration editor's unlock sequence has been typed (0, 1 or 2). The
-    // window's thread alone uses it.
-    uint8_t unlockStep = 0;
     // Port numbers of devices outside the fixed ranges; the port object resolves through it.
     PortNameTable portNames;
 

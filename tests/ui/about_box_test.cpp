@@ -6,8 +6,8 @@
 #include "app/about_box.h"
 #include "app/about_template.h"
 #include "app/app_icon.h"
-#include "ui/gradient_button.h"
-#include "ui/link_label.h"
+#include "ui/qt/gradient_button.h"
+#include "ui/qt/link_label.h"
 #include "window_fixture.h"
 
 namespace pelorin::testing {

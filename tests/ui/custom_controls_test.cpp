@@ -6,8 +6,8 @@
 #include <QTest>
 #include <fstream>
 
-#include "ui/gradient_button.h"
-#include "ui/link_label.h"
+#include "ui/qt/gradient_button.h"
+#include "ui/qt/link_label.h"
 #include "window_fixture.h"
 
 namespace pelorin::testing {

@@ -5,7 +5,7 @@
 #include <atomic>
 #include <thread>
 
-#include "ui/gui_thread_prompt.h"
+#include "ui/qt/gui_thread_prompt.h"
 
 namespace pelorin::testing {
 

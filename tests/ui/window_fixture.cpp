@@ -38,15 +38,16 @@ void WindowFixture::WriteProgram(const std::string& layoutText) {
         .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
 }
 
-ui::CLoaderDlg& WindowFixture::Open(std::vector<ui::ExtraPort> extraPorts) {
+ui::LoaderWindow& WindowFixture::Open(std::vector<ui::ExtraPort> extraPorts) {
     window_.reset();
-    ui::LoaderDlgSetup setup;
+    ui::LoaderWindowSetup windowSetup;
+    ui::LoaderDlgSetup& setup = windowSetup.dialog;
     setup.programPath = programPath_;
     setup.profile = profile_.get();
     setup.prompt = &prompt;
     setup.fileDialogs = &dialogs;
     setup.extraPorts = std::move(extraPorts);
-    setup.showAbout = [this](QWidget&, IOperatorPrompt&) { ++aboutShown; };
+    windowSetup.showAbout = [this](QWidget&, IOperatorPrompt&) { ++aboutShown; };
     setup.startProgram = [this](const std::string& line, std::string* error) {
         started.push_back(line);
         if (!startSucceeds) *error = "Cannot start " + line + ": Exec format error";
@@ -54,7 +55,7 @@ ui::CLoaderDlg& WindowFixture::Open(std::vector<ui::ExtraPort> extraPorts) {
     };
     setup.tempBase = (Dir() / "work").string();
     std::filesystem::create_directories(setup.tempBase);
-    window_ = std::make_unique<ui::CLoaderDlg>(setup);
+    window_ = std::make_unique<ui::LoaderWindow>(windowSetup);
     window_->show();
     return *window_;
 }

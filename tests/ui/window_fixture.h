@@ -17,10 +17,10 @@
 #include <vector>
 
 #include "session/operator_prompt.h"
-#include "ui/control_ids.h"
-#include "ui/file_dialogs.h"
-#include "ui/loader_dlg.h"
-#include "ui/profile.h"
+#include "ui/dialog/control_ids.h"
+#include "ui/dialog/file_dialogs.h"
+#include "ui/qt/loader_window.h"
+#include "ui/qt/qt_profile.h"
 
 namespace pelorin::testing {
 
@@ -67,10 +67,10 @@ class WindowFixture {
     // The program file the window reads its layout from; with `layoutText` it carries that
     // text behind its trailer, else none (the built-in layout applies).
     void WriteProgram(const std::string& layoutText = {});
-    ui::CLoaderDlg& Open(std::vector<ui::ExtraPort> extraPorts = {});
+    ui::LoaderWindow& Open(std::vector<ui::ExtraPort> extraPorts = {});
     void Close() { window_.reset(); }
 
-    ui::CLoaderDlg& Window() { return *window_; }
+    ui::LoaderWindow& Window() { return *window_; }
     ui::Profile& Profile() { return *profile_; }
     std::filesystem::path Dir() const { return dir_.path().toStdString(); }
     const std::filesystem::path& ProgramPath() const { return programPath_; }
@@ -100,7 +100,7 @@ class WindowFixture {
     QTemporaryDir dir_;
     std::unique_ptr<ui::Profile> profile_;
     std::filesystem::path programPath_;
-    std::unique_ptr<ui::CLoaderDlg> window_;
+    std::unique_ptr<ui::LoaderWindow> window_;
 };
 
 // The default layout's text with `from` replaced by `to` in each pair (for [Config] lines).

@@ -51,10 +51,10 @@ class WindowSimTest : public QObject {
     void RunToCompletion() {
         WindowFixture& w = *fixture_;
         w.Click(kIdcOperation);
-        QVERIFY(w.Window().OperationRunning());
+        QVERIFY(w.Window().Logic().OperationRunning());
         QVERIFY(w.Text(kIdcOperation).startsWith("Cancel "));
         QVERIFY(!w.Get<QComboBox>(kIdcMode)->isEnabled());
-        QVERIFY(WaitFor([&] { return !w.Window().OperationRunning(); }));
+        QVERIFY(WaitFor([&] { return !w.Window().Logic().OperationRunning(); }));
         QCOMPARE(w.Text(kIdcStatusLine), QStringLiteral("Mission completed"));
         QCOMPARE(w.Get<QProgressBar>(kIdcMainProgress)->value(), 100);
         QCOMPARE(w.Get<QProgressBar>(kIdcSubProgress)->value(), 100);
@@ -131,15 +131,15 @@ class WindowSimTest : public QObject {
         w.Click(kIdcOperation);
         QVERIFY(WaitForStatus("Send data..."));
         QVERIFY(w.Window().TimerRunning(kSendEstimateTimer));
-        const Board& board = w.Window().TheBoard();
+        const Board& board = w.Window().Logic().AttachedBoard();
         const auto left = [&] {
-            return board.Port().BytesLeftHost() - w.Window().TheBoard().Shared().sendStartQueued;
+            return board.Port().BytesLeftHost() - w.Window().Logic().AttachedBoard().Shared().sendStartQueued;
         };
-        for (int tick = 0; tick < 60; ++tick) w.Window().OnTimer(kSendEstimateTimer);
+        for (int tick = 0; tick < 60; ++tick) w.Window().Logic().OnTimer(kSendEstimateTimer);
         const int shown = w.Get<QProgressBar>(kIdcSubProgress)->value();
         QVERIFY2(uint64_t(shown) <= left() * 100 / 0x8000, qPrintable(QString::number(shown)));
         QVERIFY(shown < 100);
-        QVERIFY(WaitFor([&] { return !w.Window().OperationRunning(); }));
+        QVERIFY(WaitFor([&] { return !w.Window().Logic().OperationRunning(); }));
         QCOMPARE(w.Text(kIdcStatusLine), QStringLiteral("Mission completed"));
     }
 
@@ -152,9 +152,9 @@ class WindowSimTest : public QObject {
         w.dialogs.next = dump.string();
         w.Click(kIdcBrowse);
         w.Click(kIdcOperation);
-        QVERIFY(WaitFor([&] { return w.Window().TheBoard().Shared().dumpReceived.load() > 1024; }));
+        QVERIFY(WaitFor([&] { return w.Window().Logic().AttachedBoard().Shared().dumpReceived.load() > 1024; }));
         w.Click(kIdcOperation);
-        QVERIFY(!w.Window().OperationRunning());
+        QVERIFY(!w.Window().Logic().OperationRunning());
         QCOMPARE(w.Text(kIdcStatusLine), QStringLiteral("Cancel"));
         QCOMPARE(w.Text(kIdcOperation), QStringLiteral("D&ump"));
         QCOMPARE(w.Text(kIdcMainPercent), QStringLiteral("0%"));
@@ -169,9 +169,9 @@ class WindowSimTest : public QObject {
         const auto size = std::filesystem::file_size(partial);
         QVERIFY(size > 0 && size < 0x8000);
         QVERIFY(!OpenHere(partial));
-        QVERIFY2(w.Window().InfoText().startsWith("The partial dump is kept: "),
-                 qPrintable(w.Window().InfoText()));
-        QVERIFY(w.Window().InfoText().contains(QString::number(size) + " bytes"));
+        const QString info = QString::fromStdString(w.Window().Logic().InfoText());
+        QVERIFY2(info.startsWith("The partial dump is kept: "), qPrintable(info));
+        QVERIFY(info.contains(QString::number(size) + " bytes"));
     }
 
     void timeOutMessageAfterSixteenSilentTicksAtU() {
@@ -181,16 +181,16 @@ class WindowSimTest : public QObject {
         w.Click(kIdcOperation);
         QVERIFY(WaitForStatus("Send bootload bin"));
         QVERIFY(w.Window().TimerRunning(kWatchdogTimer));
-        for (int tick = 0; tick < 15; ++tick) w.Window().OnTimer(kWatchdogTimer);
+        for (int tick = 0; tick < 15; ++tick) w.Window().Logic().OnTimer(kWatchdogTimer);
         QCOMPARE(w.prompt.CountWithCaption("Time Out"), size_t(0));
-        w.Window().OnTimer(kWatchdogTimer);
+        w.Window().Logic().OnTimer(kWatchdogTimer);
         QCOMPARE(w.prompt.CountWithCaption("Time Out"), size_t(1));
         const std::string text = w.prompt.shown.back().text;
         QCOMPARE(text, TimeoutMessageText('U'));
         QVERIFY(text.rfind("Time Out(85),please check:\n   1. Cable is connected correctly.\n",
                            0) == 0);
         QVERIFY(text.find("(Bootloader is not running)\n") != std::string::npos);
-        QVERIFY(w.Window().OperationRunning());  // the operator decides
+        QVERIFY(w.Window().Logic().OperationRunning());  // the operator decides
         w.Click(kIdcOperation);
         QCOMPARE(w.Text(kIdcStatusLine), QStringLiteral("Cancel"));
         QVERIFY(!w.Window().TimerRunning(kWatchdogTimer));
@@ -205,14 +205,14 @@ class WindowSimTest : public QObject {
         QVERIFY(WaitForStatus("Send bootload bin"));
         auto* editor = w.Get<QWidget>(kIdcEditor);
         for (Qt::Key key : {Qt::Key_P, Qt::Key_L, Qt::Key_Return}) QTest::keyClick(editor, key);
-        QVERIFY(!w.Window().EditorLocked());
+        QVERIFY(!w.Window().Logic().EditorLocked());
         QTest::keyClick(editor, Qt::Key_R, Qt::ControlModifier);
         QCOMPARE(w.prompt.shown.back().caption, std::string("Error"));
         QVERIFY(w.prompt.shown.back().text.rfind("An operation is running", 0) == 0);
         QVERIFY(w.started.empty());
-        QVERIFY(!w.Window().RestorePending());
+        QVERIFY(!w.Window().Logic().RestorePending());
         QVERIFY(w.Window().isVisible());
-        QVERIFY(w.Window().OperationRunning());
+        QVERIFY(w.Window().Logic().OperationRunning());
         w.Click(kIdcOperation);
     }
 
@@ -225,7 +225,7 @@ class WindowSimTest : public QObject {
         w.Click(kIdcOperation);
         QVERIFY(WaitForStatus("Send data..."));
         QVERIFY(!w.Window().TimerRunning(kWatchdogTimer));
-        for (int tick = 0; tick < 40; ++tick) w.Window().OnTimer(kWatchdogTimer);
+        for (int tick = 0; tick < 40; ++tick) w.Window().Logic().OnTimer(kWatchdogTimer);
         QCOMPARE(w.prompt.CountWithCaption("Time Out"), size_t(0));
         w.Click(kIdcOperation);
         QCOMPARE(w.Text(kIdcStatusLine), QStringLiteral("Cancel"));

@@ -104,7 +104,6 @@ class CLoaderDlg final : public IOperationView {
     void FillPortList();
     void FillSectionList();
     void FillChipTypeList();
-    void FillFixedLists();
     void ApplySettings();
     void ApplyPanelLock();
     void SetCaption();

@@ -1,8 +1,6 @@
 // The configuration editor: read-only until the unlock sequence is typed into it; once
 // unlocked, leaving it asks whether to save or withdraw, and Control+R restores the built-in
 // layout. Saving and restoring hand the program file to the layout helper and end the tool.
-#include <QKeyEvent>
-#include <QPlainTextEdit>
 #include <filesystem>
 #include <system_error>
 
@@ -11,15 +9,11 @@
 #include "config/work_dir.h"
 #include "session/board.h"
 #include "ui/dialog/control_ids.h"
-#include "ui/qt/gui_thread_prompt.h"
-#include "ui/loader_dlg.h"
+#include "ui/dialog/layout_text.h"
+#include "ui/dialog/loader_dlg.h"
 
 namespace pelorin::ui {
 namespace {
-
-// The unlock sequence: these two letters in this order, any keys between, then Enter.
-constexpr int kUnlockFirst = Qt::Key_P;
-constexpr int kUnlockSecond = Qt::Key_L;
 
 constexpr const char* kInformationCaption = "Information";
 constexpr const char* kErrorCaption = "Error";
@@ -33,55 +27,31 @@ constexpr const char* kOperationRunningText =
 constexpr const char* kKeptText =
     "\nThe configuration is left as it was; your text stays in the editor.";
 
-bool IsEnter(int key) {
-    return key == Qt::Key_Return || key == Qt::Key_Enter;
-}
-
 }  // namespace
-
-QPlainTextEdit* CLoaderDlg::Editor() const {
-    return ControlAs<QPlainTextEdit>(kIdcEditor);
-}
 
 void CLoaderDlg::FillEditor() {
     // The layout's bytes come back unchanged when saved: UTF-8 if they are, else one byte per
     // character. The editor holds line feeds; the saved text gets CR LF again.
-    QString text = QString::fromUtf8(layoutText_);
-    layoutIsUtf8_ = text.toUtf8() == QByteArray::fromStdString(layoutText_);
-    if (!layoutIsUtf8_) text = QString::fromLatin1(layoutText_);
-    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    Editor()->setPlainText(text);
-    Editor()->installEventFilter(this);
+    layoutIsUtf8_ = IsValidUtf8(layoutText_);
+    std::string text = layoutIsUtf8_ ? layoutText_ : Latin1ToUtf8(layoutText_);
+    surface_.SetText(kIdcEditor, WithoutCr(text));
 }
 
-bool CLoaderDlg::eventFilter(QObject* watched, QEvent* event) {
-    if (watched != Editor()) return QDialog::eventFilter(watched, event);
-    if (event->type() == QEvent::KeyPress)
-        return PreTranslateEditorKey(*static_cast<QKeyEvent*>(event));
-    // A context menu takes no focus from the editor. The question waits until the editor has
-    // seen its own loss of focus, so an answer that gives the focus back leaves it whole.
-    if (event->type() == QEvent::FocusOut &&
-        static_cast<QFocusEvent*>(event)->reason() != Qt::PopupFocusReason)
-        QMetaObject::invokeMethod(this, &CLoaderDlg::OnEditorKillFocus, Qt::QueuedConnection);
-    return false;
-}
-
-bool CLoaderDlg::PreTranslateEditorKey(const QKeyEvent& key) {
-    const int code = key.key();
+// The unlock sequence: P, then L, any keys between, then Enter.
+bool CLoaderDlg::OnEditorKey(EditorKey key, bool control) {
     if (editorLocked_) {
-        uint8_t& step = board_->Shared().unlockStep;
-        if (code == kUnlockFirst && step == 0) step = 1;
-        if (code == kUnlockSecond && step == 1) step = 2;
-        if (IsEnter(code) && step == 2) {
-            step = 0;
+        if (key == EditorKey::P && unlockStep_ == 0) unlockStep_ = 1;
+        if (key == EditorKey::L && unlockStep_ == 1) unlockStep_ = 2;
+        if (key == EditorKey::Enter && unlockStep_ == 2) {
+            unlockStep_ = 0;
             UnlockEditor();
             return true;
         }
         // The editor takes Enter as a multi-line edit does: it never presses the operation
         // button, writable or not.
-        return IsEnter(code);
+        return key == EditorKey::Enter;
     }
-    if (code == Qt::Key_R && key.modifiers().testFlag(Qt::ControlModifier)) {
+    if (key == EditorKey::R && control) {
         RestoreLayout();
         return true;
     }
@@ -90,27 +60,39 @@ bool CLoaderDlg::PreTranslateEditorKey(const QKeyEvent& key) {
 
 void CLoaderDlg::UnlockEditor() {
     editorLocked_ = false;
-    Editor()->setReadOnly(false);
-    editorSnapshot_ = Editor()->toPlainText();
+    surface_.SetReadOnly(kIdcEditor, false);
+    editorSnapshot_ = surface_.Text(kIdcEditor);
 }
 
 void CLoaderDlg::LockEditor() {
-    Editor()->setPlainText(editorSnapshot_);
-    Editor()->setReadOnly(true);
+    surface_.SetText(kIdcEditor, editorSnapshot_);
+    surface_.SetReadOnly(kIdcEditor, true);
     editorLocked_ = true;
+}
+
+// The question waits until the focus has moved, so an answer that gives the focus back leaves
+// it whole; until it is answered, the click that took the focus does nothing else.
+void CLoaderDlg::OnEditorFocusLost() {
+    if (editorLocked_ || restorePending_ || editorQuestionShown_ || ended_) return;
+    editorQuestionPending_ = true;
+    surface_.Defer([this] { OnEditorKillFocus(); });
 }
 
 void CLoaderDlg::OnEditorKillFocus() {
     // A restore ends the tool and drops any edits; a question in the middle of it could start
-    // a second helper.
-    // The question is queued behind the focus change; by then the window may have ended.
-    if (editorLocked_ || restorePending_ || editorQuestionShown_ || !isVisible()) return;
+    // a second helper. By the time the deferred call runs the window may have ended.
+    if (editorLocked_ || restorePending_ || editorQuestionShown_ || ended_) {
+        editorQuestionPending_ = false;
+        return;
+    }
     editorQuestionShown_ = true;
-    if (Editor()->toPlainText() != editorSnapshot_)
+    if (surface_.Text(kIdcEditor) != editorSnapshot_)
         AskToSave();
     else
         AskToWithdraw();
     editorQuestionShown_ = false;
+    // Input queued behind the question (the rest of that click) still finds it pending.
+    surface_.Defer([this] { editorQuestionPending_ = false; });
 }
 
 void CLoaderDlg::AskToSave() {
@@ -121,7 +103,7 @@ void CLoaderDlg::AskToSave() {
         case PromptAnswer::No:
             return LockEditor();
         default:
-            return Editor()->setFocus(Qt::OtherFocusReason);
+            return FocusEditor();
     }
 }
 
@@ -129,7 +111,11 @@ void CLoaderDlg::AskToWithdraw() {
     const PromptAnswer answer = Prompt(
         {kWithdrawQuestion, kInformationCaption, PromptIcon::Information, PromptButtons::OkCancel});
     if (answer == PromptAnswer::Ok) return LockEditor();
-    Editor()->setFocus(Qt::OtherFocusReason);
+    FocusEditor();
+}
+
+void CLoaderDlg::FocusEditor() {
+    surface_.SetFocus(kIdcEditor);
 }
 
 // Ending the program in the middle of an operation would cut a flash write short.
@@ -141,10 +127,10 @@ bool CLoaderDlg::RefuseWhileRunning() {
 
 void CLoaderDlg::SaveLayout() {
     if (RefuseWhileRunning()) return;
-    const QString text = Editor()->toPlainText();
-    const QByteArray bytes = layoutIsUtf8_ ? text.toUtf8() : text.toLatin1();
+    const std::string text = surface_.Text(kIdcEditor);
+    const std::string bytes = layoutIsUtf8_ ? text : Utf8ToLatin1(text);
     std::string error;
-    if (!PrepareLayoutSave(HandOver(), WithCrLf(bytes.toStdString()), &error))
+    if (!PrepareLayoutSave(LayoutHandOverPaths(), WithCrLf(bytes), &error))
         return ReportHandOverFailure(error);
     Prompt({kRestartText, kInformationCaption, PromptIcon::Information, PromptButtons::Ok});
     if (!StartHelper(false, &error)) {
@@ -152,39 +138,34 @@ void CLoaderDlg::SaveLayout() {
         std::filesystem::remove(SavedLayoutTextPath(setup_.programPath.parent_path()), ignored);
         return ReportHandOverFailure(error);
     }
-    accept();
+    End(true);
 }
 
 void CLoaderDlg::RestoreLayout() {
     if (RefuseWhileRunning()) return;
     std::string error;
-    if (!PrepareLayoutRestore(HandOver(), &error)) return ReportHandOverFailure(error);
+    if (!PrepareLayoutRestore(LayoutHandOverPaths(), &error)) return ReportHandOverFailure(error);
     restorePending_ = true;
     Prompt({kRestoreText, kInformationCaption, PromptIcon::Information, PromptButtons::Ok});
     if (!StartHelper(true, &error)) {
         restorePending_ = false;
         return ReportHandOverFailure(error);
     }
-    accept();
+    End(true);
 }
 
-HandOverPaths CLoaderDlg::HandOver() const {
+HandOverPaths CLoaderDlg::LayoutHandOverPaths() const {
     return {setup_.programPath, workDir_ ? workDir_->Paths().helperPath : std::filesystem::path()};
 }
 
 bool CLoaderDlg::StartHelper(bool restore, std::string* error) {
-    const HandOverPaths paths = HandOver();
-    const std::string line = HelperCommandLine(paths, restore);
+    const std::string line = HelperCommandLine(LayoutHandOverPaths(), restore);
     return setup_.startProgram ? setup_.startProgram(line, error) : StartProgram(line, error);
 }
 
 void CLoaderDlg::ReportHandOverFailure(const std::string& error) {
     Prompt({error + kKeptText, kErrorCaption, PromptIcon::Warning, PromptButtons::Ok});
-    Editor()->setFocus(Qt::OtherFocusReason);
-}
-
-PromptAnswer CLoaderDlg::Prompt(const PromptRequest& request) {
-    return prompt_->Show(request);
+    FocusEditor();
 }
 
 }  // namespace pelorin::ui

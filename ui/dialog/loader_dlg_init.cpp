@@ -1,7 +1,4 @@
 // The main window's initialisation, step by step, and the settings it reads and saves.
-#include <QComboBox>
-#include <QPlainTextEdit>
-#include <QPushButton>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -12,11 +9,10 @@
 #include "serial/port_enum.h"
 #include "session/board.h"
 #include "session/chip_types.h"
+#include "session/operation.h"
 #include "ui/dialog/control_ids.h"
-#include "ui/qt/gui_thread_prompt.h"
-#include "ui/loader_dlg.h"
-#include "ui/port_list.h"
-#include "ui/qt/session_event.h"
+#include "ui/dialog/loader_dlg.h"
+#include "ui/dialog/port_list.h"
 #include "ui/dialog/text_numbers.h"
 
 namespace pelorin::ui {
@@ -54,7 +50,8 @@ std::filesystem::path UserDirFor(const std::string& tempBase) {
 
 void CLoaderDlg::OnInitDialog() {
     PrepareWorkTree();
-    OnTogglePanel();  // the window opens narrow, the chip settings hidden
+    ShowPanel(false);  // the window opens narrow, the chip settings hidden
+    surface_.Select(kIdcMode, int(OperationKind::Download));
     LoadWorkingLayout();
     FillPortList();
     FillEditor();
@@ -99,52 +96,52 @@ void CLoaderDlg::FillPortList() {
         ports.push_back(
             {number, "COM" + std::to_string(number), extra.devicePath, extra.description});
     }
-    ui::FillPortList(*ControlAs<QComboBox>(kIdcSerialPort), ports);
+    ui::FillPortList(surface_, kIdcSerialPort, ports);
 }
 
 void CLoaderDlg::FillSectionList() {
     segments_ = LoadSegmentTable(layoutIni_);
-    auto* list = ControlAs<QComboBox>(kIdcSection);
-    for (const SegmentEntry& entry : segments_) list->addItem(QString::fromStdString(entry.name));
-    list->setCurrentIndex(segments_.empty() ? -1 : 0);
+    surface_.ClearItems(kIdcSection);
+    for (size_t i = 0; i < segments_.size(); ++i)
+        surface_.InsertItem(kIdcSection, int(i), segments_[i].name);
+    surface_.Select(kIdcSection, segments_.empty() ? -1 : 0);
 }
 
 void CLoaderDlg::FillChipTypeList() {
-    auto* list = ControlAs<QComboBox>(kIdcChipType);
-    list->clear();
+    surface_.ClearItems(kIdcChipType);
+    int index = 0;
     for (const ChipType& chip : kChipTypes)
-        list->addItem(QString::fromUtf8(chip.name.data(), qsizetype(chip.name.size())));
+        surface_.InsertItem(kIdcChipType, index++, std::string(chip.name));
 }
 
 void CLoaderDlg::ApplySettings() {
     for (const ListSetting& setting : kAppliedSettings) {
-        auto* list = ControlAs<QComboBox>(setting.controlId);
         const uint32_t value = ReadConfigValue(setting.key);
-        list->setCurrentIndex(value < uint32_t(list->count()) ? int(value) : -1);
+        const int count = surface_.ItemCount(setting.controlId);
+        surface_.Select(setting.controlId, value < uint32_t(count) ? int(value) : -1);
     }
     // A listed simulated board is why the program was started so: it is the port to use.
     if (!setup_.extraPorts.empty()) {
-        auto* ports = ControlAs<QComboBox>(kIdcSerialPort);
         const unsigned number = portNames_.NumberFor(setup_.extraPorts.front().devicePath);
-        for (int i = 0; i < ports->count(); ++i)
-            if (PortNumberOfText(ports->itemText(i).toStdString()) == number)
-                ports->setCurrentIndex(i);
+        for (int i = 0; i < surface_.ItemCount(kIdcSerialPort); ++i)
+            if (PortNumberOfText(surface_.ItemText(kIdcSerialPort, i)) == number)
+                surface_.Select(kIdcSerialPort, i);
     }
 }
 
 void CLoaderDlg::ApplyPanelLock() {
     const bool locked = LeadingDecimal(LayoutConfigText("DisableEtcOpt")) != 0;
-    Control(kIdcTogglePanel)->setEnabled(!locked);
+    surface_.Enable(kIdcTogglePanel, !locked);
 }
 
 void CLoaderDlg::SetCaption() {
     const std::string title = LayoutConfigText("Title");
-    const QString base = title.empty() ? windowTitle() : QString::fromStdString(title);
-    setWindowTitle(base + ' ' + QString::fromStdString(GetVersionText()));
+    const std::string base = title.empty() ? surface_.Caption() : title;
+    surface_.SetCaption(base + ' ' + GetVersionText());
 }
 
 void CLoaderDlg::StartWorker() {
-    board_ = std::make_unique<Board>(*sink_, *prompt_, *setup_.images);
+    board_ = std::make_unique<Board>(*setup_.sink, *setup_.prompt, *setup_.images);
     for (const auto& [number, path] : portNames_.ExplicitEntries())
         board_->Shared().portNames.Assign(number, path);
 }
@@ -161,16 +158,15 @@ uint32_t CLoaderDlg::ReadConfigValue(std::string_view key) const {
 
 void CLoaderDlg::SaveSettings() {
     for (const ListSetting& setting : kSavedSettings)
-        setup_.profile->WriteInt(setting.key,
-                                 ControlAs<QComboBox>(setting.controlId)->currentIndex());
-    const int chip = ControlAs<QComboBox>(kIdcChipType)->currentIndex();
+        setup_.profile->WriteInt(setting.key, surface_.Selection(setting.controlId));
+    const int chip = surface_.Selection(kIdcChipType);
     // No selection puts 0xFF into the byte, as the list index -1 would.
     header_.chipCode = chip < 0 ? uint8_t(0xFF) : ChipCodeForListPosition(unsigned(chip));
-    header_.crystalKhz =
-        CrystalKhzOfText(ControlAs<QComboBox>(kIdcXtal)->currentText().toStdString());
-    header_.memoryType = uint8_t(ControlAs<QComboBox>(kIdcMemoryType)->currentIndex());
-    header_.memorySize = uint8_t(ControlAs<QComboBox>(kIdcMemorySize)->currentIndex());
-    header_.sdramMode = uint8_t(ControlAs<QComboBox>(kIdcSdramMode)->currentIndex());
+    const int xtal = surface_.Selection(kIdcXtal);
+    header_.crystalKhz = xtal < 0 ? 0 : CrystalKhzOfText(surface_.ItemText(kIdcXtal, xtal));
+    header_.memoryType = uint8_t(surface_.Selection(kIdcMemoryType));
+    header_.memorySize = uint8_t(surface_.Selection(kIdcMemorySize));
+    header_.sdramMode = uint8_t(surface_.Selection(kIdcSdramMode));
     UpdateSettingsSummary();
 }
 

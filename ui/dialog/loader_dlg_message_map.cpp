@@ -1,18 +1,12 @@
 // The main window's message map: control notifications and the worker's window messages, each
-// bound to its handler. Timers, keys, the context menu and closing are the window's events.
-#include <QAbstractButton>
-#include <QApplication>
-#include <QComboBox>
-
+// bound to its handler.
 #include "session/board.h"
 #include "session/messages.h"
 #include "ui/dialog/control_ids.h"
-#include "ui/loader_dlg.h"
-#include "ui/qt/session_event.h"
+#include "ui/dialog/loader_dlg.h"
+#include "ui/dialog/window_messages.h"
 
 namespace pelorin::ui {
-
-enum class Notification { None, Clicked, SelectionChanged };
 
 struct CLoaderDlg::MessageMapEntry {
     uint32_t message;  // a window message; 0 for a control notification
@@ -33,7 +27,7 @@ constexpr Entry OnSelectionChanged(int id, void (CLoaderDlg::*command)()) {
     return {0, Notification::SelectionChanged, id, command, nullptr};
 }
 constexpr Entry OnMessage(uint32_t message, long (CLoaderDlg::*handler)(uint64_t, int64_t)) {
-    return {message, Notification::None, 0, nullptr, handler};
+    return {message, Notification::Clicked, 0, nullptr, handler};
 }
 
 }  // namespace
@@ -55,24 +49,16 @@ const CLoaderDlg::MessageMapEntry CLoaderDlg::kMessageMap[] = {
     OnSelectionChanged(kIdcSdramMode, &CLoaderDlg::SaveSettings),
 };
 
-void CLoaderDlg::ConnectCommands() {
-    for (const MessageMapEntry& entry : kMessageMap) {
-        const auto command = entry.command;
-        if (entry.notification == Notification::Clicked) {
-            auto* button = ControlAs<QAbstractButton>(entry.controlId);
-            connect(button, &QAbstractButton::clicked, this,
-                    [this, command] { (this->*command)(); });
-        } else if (entry.notification == Notification::SelectionChanged) {
-            // Only the operator's choices count, as with the list's own notification.
-            auto* list = ControlAs<QComboBox>(entry.controlId);
-            connect(list, &QComboBox::activated, this, [this, command] { (this->*command)(); });
-        }
-    }
+void CLoaderDlg::OnCommand(int controlId, Notification notification) {
+    if (ended_) return;
+    for (const MessageMapEntry& entry : kMessageMap)
+        if (entry.command && entry.controlId == controlId && entry.notification == notification)
+            return (this->*entry.command)();
 }
 
-void CLoaderDlg::DispatchMessage(uint32_t id, uint64_t wParam, int64_t lParam) {
+void CLoaderDlg::Dispatch(uint32_t id, uint64_t wParam, int64_t lParam) {
     for (const MessageMapEntry& entry : kMessageMap)
-        if (entry.message == id && entry.handler) {
+        if (entry.handler && entry.message == id) {
             (this->*entry.handler)(wParam, lParam);
             return;
         }
@@ -82,7 +68,7 @@ void CLoaderDlg::DispatchMessage(uint32_t id, uint64_t wParam, int64_t lParam) {
 }
 
 long CLoaderDlg::OnBeep(uint64_t, int64_t) {
-    QApplication::beep();
+    surface_.Beep();
     return 0;
 }
 

@@ -1,48 +1,62 @@
 // The mode change, the panel toggle and the settings summary in the status bar.
-#include <QComboBox>
-#include <QLineEdit>
-#include <QPushButton>
-
 #include "session/operation.h"
 #include "ui/dialog/control_ids.h"
-#include "ui/loader_dlg.h"
+#include "ui/dialog/dialog_units.h"
+#include "ui/dialog/loader_dlg.h"
+#include "ui/dialog/window_texts.h"
 
 namespace pelorin::ui {
 namespace {
 
-// The chip settings panel is this many pixels wide: the toggle hides and shows it.
+// The chip settings panel is this many pixels wide at the template's font, whose horizontal
+// base unit is 6 pixels; other fonts scale it, so narrowing always hides the whole panel.
 constexpr int kPanelWidth = 230;
+constexpr int kTemplateBaseUnitX = 6;
 constexpr const char* kPanelShown = "<<";
 constexpr const char* kPanelHidden = ">>";
 
-// The lists the summary shows, in its order.
-constexpr int kSummaryLists[] = {kIdcChipType, kIdcXtal, kIdcMemoryType, kIdcMemorySize,
-                                 kIdcSdramMode};
+// The lists the summary shows, in its order; the panel shows them too.
+constexpr int kChipLists[] = {kIdcChipType, kIdcXtal, kIdcMemoryType, kIdcMemorySize,
+                              kIdcSdramMode};
 
 }  // namespace
 
 void CLoaderDlg::OnModeChange() {
-    const int mode = ControlAs<QComboBox>(kIdcMode)->currentIndex();
+    const int mode = surface_.Selection(kIdcMode);
     if (mode >= 0 && mode <= 2) {
         const auto kind = static_cast<OperationKind>(mode);
-        Control(kIdcBrowse)->setEnabled(kind != OperationKind::Erase);
-        ControlAs<QPushButton>(kIdcOperation)->setText(QString::fromUtf8(IdleCaption(kind)));
+        surface_.Enable(kIdcBrowse, kind != OperationKind::Erase);
+        surface_.SetText(kIdcOperation, IdleCaption(kind));
     }
     filePath_.clear();
-    ControlAs<QLineEdit>(kIdcFile)->clear();
+    surface_.SetText(kIdcFile, "");
 }
 
 void CLoaderDlg::OnTogglePanel() {
-    auto* toggle = ControlAs<QPushButton>(kIdcTogglePanel);
-    const bool shown = toggle->text() == QLatin1String(kPanelShown);
-    toggle->setText(QString::fromLatin1(shown ? kPanelHidden : kPanelShown));
-    setFixedWidth(width() + (shown ? -kPanelWidth : kPanelWidth));
+    ShowPanel(!panelShown_);
+}
+
+int CLoaderDlg::PanelWidthPixels() const {
+    return MulDivRound(kPanelWidth, surface_.DialogBaseUnitX(), kTemplateBaseUnitX);
+}
+
+// Lists outside the narrow window are hidden too, so that no key reaches them.
+void CLoaderDlg::ShowPanel(bool shown) {
+    if (shown == panelShown_) return;
+    panelShown_ = shown;
+    surface_.SetText(kIdcTogglePanel, shown ? kPanelShown : kPanelHidden);
+    surface_.SetWidth(surface_.Width() + (shown ? PanelWidthPixels() : -PanelWidthPixels()));
+    for (int id : kChipLists) surface_.Show(id, shown);
 }
 
 void CLoaderDlg::UpdateSettingsSummary() {
-    QString summary;
-    for (int id : kSummaryLists) summary += ControlAs<QComboBox>(id)->currentText() + " / ";
-    statusParts_[1]->setText(summary);
+    std::string summary;
+    for (int id : kChipLists) {
+        const int selected = surface_.Selection(id);
+        if (selected >= 0) summary += surface_.ItemText(id, selected);
+        summary += " / ";
+    }
+    surface_.SetStatusPart(1, summary);
 }
 
 }  // namespace pelorin::ui

@@ -1,14 +1,14 @@
 // The worker's notifications and the two timers: the step bar's send estimate and the
 // watchdog's second.
-#include <QLabel>
-#include <QProgressBar>
+#include <algorithm>
+#include <string>
 
 #include "session/board.h"
 #include "session/messages.h"
 #include "session/operation.h"
 #include "session/watchdog.h"
 #include "ui/dialog/control_ids.h"
-#include "ui/loader_dlg.h"
+#include "ui/dialog/loader_dlg.h"
 
 namespace pelorin::ui {
 
@@ -40,15 +40,15 @@ void CLoaderDlg::OnTimer(int timerId) {
 
 // Timer 1 runs while the operation's watchdog is armed, restarted by every notification.
 void CLoaderDlg::FollowWatchdog() {
-    KillTimer(kWatchdogTimer);
+    surface_.StopTimer(kWatchdogTimer);
     if (!OperationRunning() || !operation_->Dog().Running()) return;
     watchdogArmedAt_ = std::chrono::steady_clock::now();
     watchdogTicks_ = 0;
-    SetTimer(kWatchdogTimer, int(kWatchdogTickMs));
+    surface_.StartTimer(kWatchdogTimer, int(kWatchdogTickMs));
 }
 
 void CLoaderDlg::WatchdogTick() {
-    if (!OperationRunning()) return KillTimer(kWatchdogTimer);
+    if (!OperationRunning()) return surface_.StopTimer(kWatchdogTimer);
     ++watchdogTicks_;
     operation_->Poll(watchdogArmedAt_ +
                      watchdogTicks_ * std::chrono::milliseconds(kWatchdogTickMs));
@@ -64,12 +64,13 @@ void CLoaderDlg::SendEstimateTick() {
         step.percent = step.done ? 100 : unsigned(measured.done * 100 / measured.total);
     }
     SetBar(kIdcSubProgress, kIdcSubPercent, step.percent);
-    if (step.done) KillTimer(kSendEstimateTimer);
+    if (step.done) surface_.StopTimer(kSendEstimateTimer);
 }
 
 void CLoaderDlg::SetBar(int barId, int labelId, unsigned percent) {
-    ControlAs<QProgressBar>(barId)->setValue(int(std::min(percent, 100u)));
-    ControlAs<QLabel>(labelId)->setText(QString::number(std::min(percent, 100u)) + '%');
+    const unsigned shown = std::min(percent, 100u);
+    surface_.SetBarPosition(barId, int(shown));
+    surface_.SetText(labelId, std::to_string(shown) + '%');
 }
 
 // Repeated values are filtered: a stream of equal reports repaints nothing.

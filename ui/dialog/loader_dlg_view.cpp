@@ -1,14 +1,12 @@
 // What the operation tells the window, shown in its controls and message boxes.
-#include <QComboBox>
-#include <QLabel>
 #include <algorithm>
 
 #include "session/operation.h"
 #include "session/session_protocol.h"
 #include "session/watchdog.h"
 #include "ui/dialog/control_ids.h"
-#include "ui/qt/gui_thread_prompt.h"
-#include "ui/loader_dlg.h"
+#include "ui/dialog/loader_dlg.h"
+#include "ui/dialog/window_texts.h"
 
 namespace pelorin::ui {
 namespace {
@@ -20,19 +18,22 @@ bool IsFailure(Outcome outcome) {
 
 }  // namespace
 
-QString CLoaderDlg::IdleCaptionOfMode() const {
-    const int mode = ControlAs<QComboBox>(kIdcMode)->currentIndex();
-    return QString::fromUtf8(IdleCaption(OperationKind(std::clamp(mode, 0, 2))));
+int CLoaderDlg::CurrentMode() const {
+    return std::clamp(surface_.Selection(kIdcMode), 0, 2);
+}
+
+std::string CLoaderDlg::IdleCaptionOfMode() const {
+    return IdleCaption(OperationKind(CurrentMode()));
 }
 
 void CLoaderDlg::OnStarted(const std::string& statusText) {
     EnterProgressState(IdleCaptionOfMode());
-    ControlAs<QLabel>(kIdcStatusLine)->setText(QString::fromStdString(statusText));
+    SetStatusLine(statusText);
 }
 
 // The stage letter itself is the operation's: its watchdog names it.
 void CLoaderDlg::OnStage(char, const std::string& text) {
-    ControlAs<QLabel>(kIdcStatusLine)->setText(QString::fromStdString(text));
+    SetStatusLine(text);
 }
 
 void CLoaderDlg::OnMainPercent(unsigned percent) {
@@ -45,37 +46,37 @@ void CLoaderDlg::OnSubPercent(unsigned percent) {
 
 void CLoaderDlg::OnSendBegin(uint64_t bytes) {
     sendEstimate_.Begin(uint32_t(bytes));
-    SetTimer(kSendEstimateTimer, int(kSendEstimateTickMs));
+    surface_.StartTimer(kSendEstimateTimer, int(kSendEstimateTickMs));
 }
 
 void CLoaderDlg::OnSendEnd() {
-    KillTimer(kSendEstimateTimer);
+    surface_.StopTimer(kSendEstimateTimer);
 }
 
 void CLoaderDlg::OnTimeout(char, const std::string& text) {
-    prompt_->Show({text, kTimeoutCaption, PromptIcon::Warning});
+    Prompt({text, kTimeoutCaption, PromptIcon::Warning});
 }
 
 // Notes of the operation that need no box (the partial dump kept, ...) stay at hand on the
 // status line.
 void CLoaderDlg::OnInfo(const std::string& text) {
-    infoText_ = QString::fromStdString(text);
-    Control(kIdcStatusLine)->setToolTip(infoText_);
+    infoText_ = text;
+    surface_.SetToolTip(kIdcStatusLine, infoText_);
 }
 
 void CLoaderDlg::OnEnded(Outcome outcome, const std::string& text, bool shownAsMessage) {
     if (outcome == Outcome::PortFailed) {
         // The worker has shown its own "Can't open port!"; the reason goes beside it.
-        ControlAs<QLabel>(kIdcStatusLine)->setText(QString::fromStdString(text));
-        Control(kIdcStatusLine)->setToolTip(QString::fromStdString(text));
+        SetStatusLine(text);
+        surface_.SetToolTip(kIdcStatusLine, text);
     } else if (IsFailure(outcome) && !shownAsMessage && outcome != Outcome::TransferError) {
-        prompt_->Show({text, kErrorCaption, PromptIcon::Warning});
+        Prompt({text, kErrorCaption, PromptIcon::Warning});
     }
     if (!inProgressState_) return;  // a start that failed leaves the window idle
-    KillTimer(kWatchdogTimer);
+    surface_.StopTimer(kWatchdogTimer);
     if (outcome == Outcome::Cancelled) return StopOperation(IdleCaptionOfMode());
     // The window keeps the last stage text and both bars, so a finished run reads as such.
-    KillTimer(kSendEstimateTimer);
+    surface_.StopTimer(kSendEstimateTimer);
     RestoreIdleControls();
 }
 

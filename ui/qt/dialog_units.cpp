@@ -1,4 +1,4 @@
-// Dialog units: the platform's formulas, with the font measured by the toolkit.
+// Dialog units with the font measured by the toolkit.
 #include "ui/qt/dialog_units.h"
 
 #include <QFontMetrics>
@@ -12,20 +12,6 @@ DialogBaseUnits BaseUnitsOf(const QFont& font) {
     const int letters = metrics.horizontalAdvance(
         QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
     return {(letters / 26 + 1) / 2, metrics.height()};
-}
-
-int MulDivRound(int value, int numerator, int denominator) {
-    const long long product = static_cast<long long>(value) * numerator;
-    const long long half = denominator / 2;
-    return static_cast<int>(product >= 0 ? (product + half) / denominator
-                                         : (product - half) / denominator);
-}
-
-int DluToPixelsX(int dlu, DialogBaseUnits base) {
-    return MulDivRound(dlu, base.x, 4);
-}
-int DluToPixelsY(int dlu, DialogBaseUnits base) {
-    return MulDivRound(dlu, base.y, 8);
 }
 
 QRect DluToPixels(const DluRect& place, DialogBaseUnits base) {

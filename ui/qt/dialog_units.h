@@ -1,6 +1,4 @@
-// Dialog units to pixels, from the window font: a horizontal unit is a quarter of the font's
-// average character width, a vertical unit an eighth of its character height. Places in the
-// template thus scale with the font, as on the platform the template was drawn for.
+// Dialog units of a toolkit font, and template places in the toolkit's geometry.
 #pragma once
 
 #include <QFont>
@@ -8,21 +6,11 @@
 #include <QSize>
 
 #include "ui/dialog/dialog_template.h"
+#include "ui/dialog/dialog_units.h"
 
 namespace pelorin::ui {
 
-struct DialogBaseUnits {
-    int x = 1;  // average character width in pixels
-    int y = 1;  // character height in pixels
-};
-
 DialogBaseUnits BaseUnitsOf(const QFont& font);
-
-// value * numerator / denominator, rounded to the nearest integer.
-int MulDivRound(int value, int numerator, int denominator);
-
-int DluToPixelsX(int dlu, DialogBaseUnits base);
-int DluToPixelsY(int dlu, DialogBaseUnits base);
 QRect DluToPixels(const DluRect& place, DialogBaseUnits base);
 QSize DluToPixels(int width, int height, DialogBaseUnits base);
 

@@ -8,11 +8,9 @@
 #include <cstdint>
 
 #include "session/session_sink.h"
+#include "ui/dialog/window_messages.h"
 
 namespace pelorin::ui {
-
-// Posted instead of beeping on the worker thread: the window beeps when it arrives.
-inline constexpr uint32_t kBeepMessage = 0x7F00;
 
 class SessionEvent final : public QEvent {
   public:

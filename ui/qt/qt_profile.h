@@ -1,6 +1,6 @@
-// The operator's saved choices: integers in section "Config" of the per-user profile. The
-// program keeps it under the organisation "Local AppWizard-Generated Applications" and its
-// own base name; tests point it at a file of their own.
+// The operator's saved choices on top of the toolkit's settings store: the program keeps them
+// under the organisation "Local AppWizard-Generated Applications" and its own base name; tests
+// point it at a file of their own.
 #pragma once
 
 #include <QSettings>
@@ -8,21 +8,19 @@
 #include <memory>
 #include <string_view>
 
+#include "ui/dialog/profile.h"
+
 namespace pelorin::ui {
 
-inline constexpr const char* kProfileOrganisation = "Local AppWizard-Generated Applications";
-inline constexpr const char* kProfileSection = "Config";
-
-class Profile {
+class Profile final : public IProfile {
   public:
     // The per-user profile of `application` (the program file's base name).
     explicit Profile(const QString& application);
     // A profile kept in the INI file `path`.
     static Profile AtFile(const QString& path);
 
-    // The value of `key`, 0 when missing or not a number.
-    int GetInt(std::string_view key) const;
-    void WriteInt(std::string_view key, int value);
+    int GetInt(std::string_view key) const override;
+    void WriteInt(std::string_view key, int value) override;
     // Where the values live, for the operator and the tests.
     QString Location() const { return settings_->fileName(); }
 

@@ -1,5 +1,5 @@
 // Per-user profile on top of the toolkit's settings store.
-#include "ui/qt/profile.h"
+#include "ui/qt/qt_profile.h"
 
 namespace pelorin::ui {
 
