@@ -167,7 +167,8 @@ TEST(LoaderWindowWin32, PanelModesAndThreeOperationsOnTheSimulatedBoard) {
     });
     script.Add([&] {
         EXPECT_EQ(view.Text(kIdcTogglePanel), "<<");
-        EXPECT_EQ(view.Width(), wide + 230);
+        // 230 pixels at the template's base unit of 6, scaled to the font's.
+        EXPECT_EQ(view.Width(), wide + (230 * view.DialogBaseUnitX() + 3) / 6);
         click(kIdcTogglePanel);
         return true;
     });
