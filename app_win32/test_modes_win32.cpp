@@ -18,9 +18,9 @@ constexpr UINT kEditStepMs = 50;
 
 PressRunnerWin32* g_press = nullptr;  // the one runner the thread timer calls
 
-// A click as a button reports it to the dialog, queued like the operator's.
-void PostClick(ui::DialogViewWin32& view, int id) {
-    PostMessageW(view.Window(), WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+// A click as a button reports it to the dialog.
+void Click(ui::DialogViewWin32& view, int id) {
+    SendMessageW(view.Window(), WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
                  reinterpret_cast<LPARAM>(view.Control(id)));
 }
 
@@ -57,8 +57,10 @@ void PressRunnerWin32::Start(ui::DialogViewWin32& view, ui::CLoaderDlg& logic) {
         }
         view.Select(ui::kIdcSerialPort, index);
     }
-    if (!run_.file.empty()) PostClick(view, ui::kIdcBrowse);
-    PostClick(view, ui::kIdcOperation);
+    if (!run_.file.empty()) Click(view, ui::kIdcBrowse);
+    Click(view, ui::kIdcOperation);
+    // Seen at once: an operation on a fast board may end before the first look at it.
+    sawRunning_ = logic.OperationRunning();
     pressedAt_ = std::chrono::steady_clock::now();
     g_press = this;
     timer_ = SetTimer(nullptr, 0, kWatchMs, Tick);

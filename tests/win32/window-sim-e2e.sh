@@ -16,6 +16,8 @@ sim_pid=
 cleanup() {
   [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null
   rm -f "$WINEPREFIX/dosdevices/com50"
+  "$PELORIN_WINE" reg delete 'HKLM\HARDWARE\DEVICEMAP\SERIALCOMM' /v PelorinCOM50 /f \
+    </dev/null >/dev/null 2>&1
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -27,6 +29,9 @@ sim_pid=$!
 for _ in $(seq 200); do [ -e "$work/board" ] && break; sleep 0.05; done
 [ -e "$work/board" ] || fail "the simulated board did not start"
 ln -sfn "$work/board" "$WINEPREFIX/dosdevices/com50"
+# Wine lists the ports it found at start-up; the window lists what the registry names.
+"$PELORIN_WINE" reg add 'HKLM\HARDWARE\DEVICEMAP\SERIALCOMM' /v PelorinCOM50 /d COM50 /f \
+  </dev/null >/dev/null 2>&1 || fail "cannot list COM50"
 
 press() {
   echo "> pelorin $*"

@@ -250,17 +250,14 @@ INT_PTR DialogViewWin32::Handle(UINT msg, WPARAM wp, LPARAM lp) {
     return FALSE;
 }
 
+// Runs what was deferred before this message; what those calls defer waits for its own.
 void DialogViewWin32::RunDeferred() {
-    for (;;) {
-        std::function<void()> call;
-        {
-            std::lock_guard lock(deferredMutex_);
-            if (deferred_.empty()) return;
-            call = std::move(deferred_.front());
-            deferred_.pop_front();
-        }
-        call();
+    std::deque<std::function<void()>> due;
+    {
+        std::lock_guard lock(deferredMutex_);
+        due.swap(deferred_);
     }
+    for (auto& call : due) call();
 }
 
 void DialogViewWin32::ClearItems(int id) {
