@@ -56,6 +56,15 @@ else
   wineboot </dev/null >>"$prefix/boot.log" 2>&1
 fi
 
+# Wine's own fonts ("MS Sans Serif", and Marlett for the caption buttons): this Wine looks for
+# them in the prefix's Fonts folder only, so they are linked there from Debian's fonts-wine.
+fonts=$prefix/drive_c/windows/Fonts
+if [ -d /usr/share/wine/fonts ] && [ -d "$fonts" ]; then
+  for f in /usr/share/wine/fonts/*; do
+    [ -e "$fonts/${f##*/}" ] || ln -s "$f" "$fonts/"
+  done
+fi
+
 export PELORIN_WINE=$wine
 case $1 in
   *.sh) bash "$@" ;;
