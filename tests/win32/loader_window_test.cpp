@@ -19,6 +19,7 @@
 #include "ui/dialog/control_ids.h"
 #include "ui/dialog/loader_dlg.h"
 #include "ui/dialog/thread_prompt.h"
+#include "ui/win32/about_box_win32.h"
 #include "ui/win32/dialog_view_win32.h"
 
 namespace pelorin::ui {
@@ -119,6 +120,17 @@ TEST(LoaderWindowWin32, PanelModesAndThreeOperationsOnTheSimulatedBoard) {
     app::LogicEvents events(logic);
     view.SetEvents(&events);
 
+    // F1 opens the About box (no Title configured); it is closed as soon as it shows.
+    std::string aboutCaption;
+    AboutBoxOptions about;
+    about.onShown = [&](HWND box) {
+        wchar_t text[64] = {};
+        GetWindowTextW(box, text, 64);
+        aboutCaption = std::string(text, text + wcslen(text));
+        PostMessageW(box, WM_COMMAND, IDOK, 0);
+    };
+    view.SetAboutHandler([&](HWND owner) { ShowAboutBox(owner, about); });
+
     Script script;
     HWND dlg = nullptr;
     int wide = 0;
@@ -158,7 +170,15 @@ TEST(LoaderWindowWin32, PanelModesAndThreeOperationsOnTheSimulatedBoard) {
 
     script.Add([&] {
         dlg = view.Window();
-        EXPECT_TRUE(view.Caption().ends_with(" V2.105")) << view.Caption();
+        EXPECT_EQ(view.Caption(), "Pelorin V2.105");
+        wchar_t item[64] = {};
+        GetMenuStringW(GetSystemMenu(dlg, FALSE), kAboutCommand, item, 64, MF_BYCOMMAND);
+        EXPECT_STREQ(item, L"&About Me...");
+        PostMessageW(view.Control(kIdcMode), WM_KEYDOWN, VK_F1, 0);
+        return true;
+    });
+    script.Add([&] { return aboutCaption == "About Downloader"; });
+    script.Add([&] {
         // Opened narrow, the chip settings outside; the toggle brings them in and back out.
         EXPECT_EQ(view.Text(kIdcTogglePanel), ">>");
         wide = view.Width();
