@@ -4,7 +4,7 @@
 # the Windows build (mingw-w64) with its tests under Wine, the end-to-end one against the
 # debug build's simulated board. The Linux builds include the window and its tests (Qt Test on
 # the offscreen platform, one smoke test of the real program on Xvfb); the Windows build has
-# no Qt to build it with.
+# its own window, pelorin.exe, whose tests run under Wine on an Xvfb display of their own.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh
