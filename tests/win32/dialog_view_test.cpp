@@ -205,6 +205,18 @@ TEST(DialogViewWin32, ControlsSurfaceKeysAndWorkerPosts) {
         EXPECT_EQ(view.Text(kIdcEditor), "[Main]\nA=1\n");
         EXPECT_EQ(GetWindowTextLengthW(view.Control(kIdcEditor)), 13);
         view.SetStatusPart(1, "a / b / ");
+        // One tool per control, its text replaced.
+        view.SetToolTip(kIdcStatusLine, "first");
+        view.SetToolTip(kIdcStatusLine, "second");
+        EXPECT_EQ(SendMessageW(view.ToolTip(), TTM_GETTOOLCOUNT, 0, 0), 1);
+        wchar_t tip[32] = {};
+        TOOLINFOW tool = {};
+        tool.cbSize = sizeof tool;
+        tool.hwnd = dlg;
+        tool.uId = reinterpret_cast<UINT_PTR>(view.Control(kIdcStatusLine));
+        tool.lpszText = tip;
+        SendMessageW(view.ToolTip(), TTM_GETTEXTW, 32, reinterpret_cast<LPARAM>(&tool));
+        EXPECT_STREQ(tip, L"second");
         view.SetBarPosition(kIdcMainProgress, 42);
         EXPECT_EQ(SendDlgItemMessageW(dlg, kIdcMainProgress, PBM_GETPOS, 0, 0), 42);
         view.SetCaption("Pelorin V2.105");

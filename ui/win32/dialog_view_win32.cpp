@@ -313,16 +313,22 @@ void DialogViewWin32::SetToolTip(int id, const std::string& text) {
                                    hwnd_, nullptr, GetModuleHandleW(nullptr), nullptr);
         if (!toolTip_) return;
     }
+    // A static takes mouse messages, which the tooltip watches, only with SS_NOTIFY.
+    HWND control = Control(id);
+    wchar_t cls[16] = {};
+    GetClassNameW(control, cls, 16);
+    if (lstrcmpiW(cls, L"Static") == 0)
+        SetWindowLongW(control, GWL_STYLE, GetWindowLongW(control, GWL_STYLE) | SS_NOTIFY);
     std::wstring wide = Widen(text);
     TOOLINFOW tool = {};
     tool.cbSize = sizeof tool;
     tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
     tool.hwnd = hwnd_;
-    tool.uId = reinterpret_cast<UINT_PTR>(Control(id));
+    tool.uId = reinterpret_cast<UINT_PTR>(control);
     tool.lpszText = wide.data();
-    if (!SendMessageW(toolTip_, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool)) ||
-        !SendMessageW(toolTip_, TTM_GETTOOLCOUNT, 0, 0))
-        SendMessageW(toolTip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+    const bool known = !toolIds_.insert(id).second;
+    SendMessageW(toolTip_, known ? TTM_UPDATETIPTEXTW : TTM_ADDTOOLW, 0,
+                 reinterpret_cast<LPARAM>(&tool));
 }
 
 void DialogViewWin32::Enable(int id, bool enabled) {

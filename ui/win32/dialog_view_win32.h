@@ -9,8 +9,8 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
-#include <map>
 #include <mutex>
+#include <set>
 
 #include "session/session_sink.h"
 #include "ui/dialog/dialog_surface.h"
@@ -65,6 +65,7 @@ class DialogViewWin32 final : public IDialogSurface {
     INT_PTR Run(HWND owner = nullptr);
     HWND Window() const { return hwnd_; }
     HWND Control(int id) const { return GetDlgItem(hwnd_, id); }
+    HWND ToolTip() const { return toolTip_; }
 
     // The worker's side: posts to the window; usable from any thread once Run began.
     ISessionSink& Sink() { return sink_; }
@@ -129,6 +130,7 @@ class DialogViewWin32 final : public IDialogSurface {
     HWND hwnd_ = nullptr;
     HWND statusBar_ = nullptr;
     HWND toolTip_ = nullptr;
+    std::set<int> toolIds_;  // controls the tooltip knows
     HICON icon_ = nullptr;
     HICON smallIcon_ = nullptr;
     PostingSink sink_{*this};
