@@ -241,6 +241,7 @@ TEST(DialogViewWin32, ControlsSurfaceKeysAndWorkerPosts) {
         PostMessageW(view.Control(kIdcMode), WM_KEYDOWN, VK_ESCAPE, 0);
         PostMessageW(dlg, WM_KEYDOWN, VK_ESCAPE, 0);
         PostMessageW(view.Control(kIdcEditor), WM_KEYDOWN, VK_ESCAPE, 0);
+        PostMessageW(view.Control(kIdcMode), WM_KEYDOWN, VK_RETURN, 0);
         PostMessageW(view.Control(kIdcEditor), WM_KEYDOWN, 'P', 0);
         PostMessageW(view.Control(kIdcEditor), WM_KEYDOWN, 'L', 0);
         PostMessageW(view.Control(kIdcEditor), WM_KEYDOWN, VK_F1, 0);
@@ -258,12 +259,15 @@ TEST(DialogViewWin32, ControlsSurfaceKeysAndWorkerPosts) {
         view.StopTimer(3);
         worker.join();
         EXPECT_TRUE(IsWindow(dlg)) << "Escape closed the window";
-        EXPECT_EQ(events.commands.size(), 2u);
-        if (events.commands.size() < 2 || events.keys.size() < 2) return true;
+        EXPECT_EQ(events.commands.size(), 3u);
+        if (events.commands.size() < 3 || events.keys.size() < 2) return true;
         EXPECT_EQ(events.commands[0].id, kIdcTogglePanel);
         EXPECT_EQ(events.commands[0].n, Notification::Clicked);
         EXPECT_EQ(events.commands[1].id, kIdcMode);
         EXPECT_EQ(events.commands[1].n, Notification::SelectionChanged);
+        // Enter outside the editor presses the default button.
+        EXPECT_EQ(events.commands[2].id, kIdcOperation);
+        EXPECT_EQ(events.commands[2].n, Notification::Clicked);
         EXPECT_EQ(events.keys.size(), 2u);  // Escape never reached the editor
         EXPECT_EQ(events.keys[0].key, EditorKey::P);
         EXPECT_EQ(events.keys[1].key, EditorKey::L);
