@@ -32,7 +32,7 @@ constexpr double kLineBytesPerSecond = 115200.0 / 10;  // 8N1
 
 // Records when each stage and the end arrived.
 class TimingSink final : public ISessionSink {
-public:
+  public:
     void Post(uint32_t id, uint64_t kind, int64_t value) override {
         std::lock_guard lock(mutex_);
         const auto now = Clock::now();
@@ -46,7 +46,8 @@ public:
     void Beep() override {}
     bool WaitFinished(std::chrono::seconds limit) {
         std::unique_lock lock(mutex_);
-        return finished_.wait_for(lock, limit, [this] { return finishedAt_ != Clock::time_point{}; });
+        return finished_.wait_for(lock, limit,
+                                  [this] { return finishedAt_ != Clock::time_point{}; });
     }
     Clock::time_point Stage(char letter) {
         std::lock_guard lock(mutex_);
@@ -62,7 +63,7 @@ public:
         finishedAt_ = {};
     }
 
-private:
+  private:
     std::mutex mutex_;
     std::condition_variable finished_;
     std::array<Clock::time_point, 256> stageAt_{};
@@ -71,7 +72,7 @@ private:
 };
 
 class PrintPrompt final : public IOperatorPrompt {
-public:
+  public:
     PromptAnswer Show(const PromptRequest& r) override {
         std::fprintf(stderr, "%s: %s\n", r.caption.c_str(), r.text.c_str());
         return PromptAnswer::Ok;
@@ -105,14 +106,16 @@ int main(int argc, char** argv) {
                                 "' --flash '" + (dir / "flash.bin").string() + "' --pace " + pace +
                                 " > '" + (dir / "sim.log").string() + "' 2>&1";
     if (!sim.Start({"/bin/sh", "-c", command})) return 1;
-    for (int i = 0; i < 500 && !fs::exists(link); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    for (int i = 0; i < 500 && !fs::exists(link); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
 
     // The host: the worker with a real port, as the window and the command line run it.
     SharedState shared;
     TimingSink sink;
     PrintPrompt prompt;
     TargetImages images;
-    CDisposalThread worker(std::make_unique<cnComm>(shared.portNames), shared, sink, prompt, images);
+    CDisposalThread worker(std::make_unique<cnComm>(shared.portNames), shared, sink, prompt,
+                           images);
     worker.Start();
     const unsigned port = shared.portNames.NumberFor(link.string());
 
@@ -124,7 +127,8 @@ int main(int argc, char** argv) {
     const uint32_t kFlashBytes = 2u << 20;
     const auto image = sim::MakeFirmwareImage(kFlashBytes, kFlashBytes * 5 / 8);
     const fs::path imagePath = dir / "image.bin";
-    std::ofstream(imagePath, std::ios::binary).write(reinterpret_cast<const char*>(image.data()), std::streamsize(image.size()));
+    std::ofstream(imagePath, std::ios::binary)
+        .write(reinterpret_cast<const char*>(image.data()), std::streamsize(image.size()));
     PreparedData data = PrepareDataFile(work->Paths(), {imagePath, false, 0, kFlashBytes});
     if (!data.ok) return 1;
     shared.SetDataFilePath(data.dataFilePath.string());
@@ -150,7 +154,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     const double streamBytes = double(data.preparedBytes);
-    Report("download: data stream", streamBytes, factor, 0, Seconds(sink.Stage('K'), sink.Stage('H')));
+    Report("download: data stream", streamBytes, factor, 0,
+           Seconds(sink.Stage('K'), sink.Stage('H')));
     Report("download: whole", streamBytes + 16212 + 2048 + 1, factor, 0,
            Seconds(sink.Stage('U'), sink.Finished()));
 

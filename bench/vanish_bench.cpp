@@ -28,8 +28,8 @@ double OneRun(const fs::path& dir, const std::vector<std::string>& operation, co
               int& status) {
     const fs::path link = dir / "board";
     ChildProcess sim;
-    if (!sim.Start({PELORIN_SIM_PATH, "--link", link.string(), "--flash", (dir / "flash.bin").string(),
-                    "--pace", "1"}))
+    if (!sim.Start({PELORIN_SIM_PATH, "--link", link.string(), "--flash",
+                    (dir / "flash.bin").string(), "--pace", "1"}))
         return -1;
     for (int i = 0; i < 500 && !fs::exists(link); ++i) std::this_thread::sleep_for(10ms);
     std::vector<std::string> argv = {PELORIN_CLI_PATH};
@@ -61,8 +61,9 @@ void Measure(const fs::path& dir, const char* name, const std::vector<std::strin
         return;
     }
     std::sort(ms.begin(), ms.end());
-    std::printf("%-28s exit status %d   min %7.1f ms   median %7.1f ms   max %7.1f ms   (%zu runs)\n",
-                name, status, ms.front(), ms[ms.size() / 2], ms.back(), ms.size());
+    std::printf(
+        "%-28s exit status %d   min %7.1f ms   median %7.1f ms   max %7.1f ms   (%zu runs)\n", name,
+        status, ms.front(), ms[ms.size() / 2], ms.back(), ms.size());
 }
 
 }  // namespace
@@ -80,8 +81,8 @@ int main() {
     std::printf("Time from the board going away to pelorin-cli's exit (line at 115200 baud):\n");
     Measure(dir, "download, data stream ('K')",
             {"download", (dir / "image.bin").string(), "--section", "Logo"}, "\"letter\":\"K\"");
-    Measure(dir, "dump, receiving ('G')", {"dump", (dir / "dump.bin").string(), "--section", "Logo"},
-            "\"letter\":\"G\"");
+    Measure(dir, "dump, receiving ('G')",
+            {"dump", (dir / "dump.bin").string(), "--section", "Logo"}, "\"letter\":\"G\"");
     std::error_code ec;
     fs::remove_all(dir, ec);
     return 0;

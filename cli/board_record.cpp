@@ -9,28 +9,28 @@
 
 namespace pelorin::cli {
 
-BoardLogRecord LogRecordFor(const CliOptions& o, const OperationRequest& request,
+BoardLogRecord LogRecordFor(const CliOptions& options, const OperationRequest& request,
                             const std::string& device, const BoardFacts& facts) {
-    BoardLogRecord r;
-    r.started = facts.started;
-    r.port = request.portLabel;
-    r.device = device;
-    r.operation = KindName(request.kind);
-    r.chip = std::string(kChipTypes[o.chipPosition].name);
+    BoardLogRecord record;
+    record.started = facts.started;
+    record.port = request.portLabel;
+    record.device = device;
+    record.operation = KindName(request.kind);
+    record.chip = std::string(kChipTypes[options.chipPosition].name);
     char crystal[16];
-    std::snprintf(crystal, sizeof crystal, "%g", o.crystalKhz / 1000.0);
-    r.crystal = crystal;
-    r.section = request.section ? request.section->name : std::string();
-    r.file = request.file;
+    std::snprintf(crystal, sizeof crystal, "%g", options.crystalKhz / 1000.0);
+    record.crystal = crystal;
+    record.section = request.section ? request.section->name : std::string();
+    record.file = request.file;
     const bool hasFile = request.kind == OperationKind::Download ||
                          (request.kind == OperationKind::Dump && facts.exitCode == 0);
-    if (hasFile && !request.file.empty()) r.sha256 = Sha256OfFile(request.file).value_or("");
-    r.wireBytes = facts.wireBytes;
-    r.seconds = facts.seconds;
-    r.result = OutcomeName(facts.exitCode);
-    r.message = facts.text;
-    r.verify = facts.verify;
-    return r;
+    if (hasFile && !request.file.empty()) record.sha256 = Sha256OfFile(request.file).value_or("");
+    record.wireBytes = facts.wireBytes;
+    record.seconds = facts.seconds;
+    record.result = OutcomeName(facts.exitCode);
+    record.message = facts.text;
+    record.verify = facts.verify;
+    return record;
 }
 
 }  // namespace pelorin::cli

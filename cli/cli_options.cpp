@@ -26,10 +26,9 @@ constexpr CommandName kCommands[] = {
 };
 
 // Options that take a value.
-constexpr const char* kValueOptions[] = {"--port",     "--chip",       "--xtal",    "--mem-type",
-                                         "--mem-size", "--sdram-mode", "--section", "--layout",
-                                         "--images",   "--give-up",    "--tick-ms", "--log",
-                                         "--compression"};
+constexpr const char* kValueOptions[] = {
+    "--port",   "--chip",   "--xtal",    "--mem-type", "--mem-size", "--sdram-mode", "--section",
+    "--layout", "--images", "--give-up", "--tick-ms",  "--log",      "--compression"};
 
 bool TakesValue(const std::string& name) {
     for (const char* option : kValueOptions)
@@ -58,29 +57,29 @@ std::string Choices(const char* const* names, size_t count) {
 }
 
 // "--port A,B" and repeated --port options add ports in order; each port once.
-std::string AddPorts(CliOptions& o, const std::string& value) {
+std::string AddPorts(CliOptions& options, const std::string& value) {
     size_t start = 0;
     while (start <= value.size()) {
         const size_t end = std::min(value.find(',', start), value.size());
         const std::string port = value.substr(start, end - start);
         if (port.empty()) return "--port needs a port name, not '" + value + "'";
-        if (std::find(o.ports.begin(), o.ports.end(), port) != o.ports.end())
+        if (std::find(options.ports.begin(), options.ports.end(), port) != options.ports.end())
             return "port " + port + " is given twice";
-        o.ports.push_back(port);
+        options.ports.push_back(port);
         start = end + 1;
     }
-    o.port = o.ports.front();
+    options.port = options.ports.front();
     return {};
 }
 
 // Applies one "--name value" option; returns an error text or empty.
-std::string ApplyValue(CliOptions& o, const std::string& name, const std::string& value) {
+std::string ApplyValue(CliOptions& options, const std::string& name, const std::string& value) {
     if (name == "--port") {
-        return AddPorts(o, value);
+        return AddPorts(options, value);
     } else if (name == "--chip") {
         auto position = ChipPositionForName(value);
         if (!position) return "unknown chip type '" + value + "' (see: pelorin-cli chips)";
-        o.chipPosition = *position;
+        options.chipPosition = *position;
     } else if (name == "--xtal") {
         std::string mhz = value;
         if (mhz.size() > 3 && strcasecmp(mhz.c_str() + mhz.size() - 3, "MHz") == 0)
@@ -89,39 +88,39 @@ std::string ApplyValue(CliOptions& o, const std::string& name, const std::string
         if (!index)
             return "--xtal must be one of " + Choices(kCrystalNames, std::size(kCrystalNames)) +
                    " (MHz)";
-        o.crystalKhz = kCrystalKhz[*index];
+        options.crystalKhz = kCrystalKhz[*index];
     } else if (name == "--mem-type") {
         auto index = IndexOf(kMemoryTypeNames, value);
         if (!index) return "--mem-type must be SDRAM or DDRAM";
-        o.memoryType = uint8_t(*index);
+        options.memoryType = uint8_t(*index);
     } else if (name == "--mem-size") {
         auto index = IndexOf(kMemorySizeNames, value);
         if (!index)
             return "--mem-size must be one of " +
                    Choices(kMemorySizeNames, std::size(kMemorySizeNames));
-        o.memorySize = uint8_t(*index);
+        options.memorySize = uint8_t(*index);
     } else if (name == "--sdram-mode") {
         auto index = IndexOf(kSdramModeNames, value);
         if (!index) return "--sdram-mode must be full-page or burst";
-        o.sdramMode = uint8_t(*index);
+        options.sdramMode = uint8_t(*index);
     } else if (name == "--section") {
-        o.section = value;
+        options.section = value;
     } else if (name == "--layout") {
-        o.layoutFile = value;
+        options.layoutFile = value;
     } else if (name == "--log") {
         if (value.empty()) return "--log needs a file name";
-        o.logFile = value;
+        options.logFile = value;
     } else if (name == "--compression") {
-        o.compression = CompressionForName(value);
-        if (!o.compression) return "--compression must be default or best";
+        options.compression = CompressionForName(value);
+        if (!options.compression) return "--compression must be default or best";
     } else if (name == "--images") {
-        o.imagesDir = value;
+        options.imagesDir = value;
     } else if (name == "--give-up" || name == "--tick-ms") {
         auto number = ParseUnsigned(value);
         if (!number || (name == "--tick-ms" && *number == 0)) return name + " needs a number";
         if (name == "--give-up" && *number > kMaxGiveUpSeconds)
             return "--give-up may be at most " + std::to_string(kMaxGiveUpSeconds) + " seconds";
-        (name == "--give-up" ? o.giveUpSeconds : o.tickMs) = *number;
+        (name == "--give-up" ? options.giveUpSeconds : options.tickMs) = *number;
     } else {
         return "unknown option " + name;
     }
@@ -130,11 +129,14 @@ std::string ApplyValue(CliOptions& o, const std::string& name, const std::string
 
 // The production-line options fit only some commands: a dump of several boards would write one
 // file several times.
-std::string CheckLineOptions(const CliOptions& o) {
-    if (o.verify && o.command != Command::Download) return "--verify goes with download only";
-    if (o.repeat && o.command == Command::Dump) return "--repeat goes with download and erase";
-    if (o.command == Command::Dump && o.ports.size() > 1) return "dump takes one --port";
-    if (o.compression && o.command != Command::Download)
+std::string CheckLineOptions(const CliOptions& options) {
+    if (options.verify && options.command != Command::Download)
+        return "--verify goes with download only";
+    if (options.repeat && options.command == Command::Dump)
+        return "--repeat goes with download and erase";
+    if (options.command == Command::Dump && options.ports.size() > 1)
+        return "dump takes one --port";
+    if (options.compression && options.command != Command::Download)
         return "--compression goes with download only";
     return {};
 }
@@ -143,7 +145,7 @@ std::string CheckLineOptions(const CliOptions& o) {
 
 ParseResult ParseCommandLine(const std::vector<std::string>& args) {
     ParseResult result;
-    CliOptions o;
+    CliOptions options;
     for (const std::string& arg : args) result.json = result.json || arg == "--json";
     if (args.empty()) {
         result.noArguments = true;
@@ -152,29 +154,29 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
     }
     bool known = false;
     for (const CommandName& c : kCommands)
-        if (args[0] == c.name) o.command = c.command, known = true;
+        if (args[0] == c.name) options.command = c.command, known = true;
     if (!known) {
         result.error =
             (args[0].rfind("-", 0) == 0 ? "unknown option '" : "unknown command '") + args[0] + "'";
         return result;
     }
-    result.command = o.command;
+    result.command = options.command;
     std::vector<std::string> positional;
     for (size_t i = 1; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (arg == "--help" || arg == "-h") {
-            o.helpFor = o.command;
-            o.command = Command::Help;
-            result.options = o;
+            options.helpFor = options.command;
+            options.command = Command::Help;
+            result.options = options;
             return result;
         } else if (arg == "--quiet" || arg == "-q") {
-            o.quiet = true;
+            options.quiet = true;
         } else if (arg == "--json") {
-            o.json = true;
+            options.json = true;
         } else if (arg == "--repeat") {
-            o.repeat = true;
+            options.repeat = true;
         } else if (arg == "--verify") {
-            o.verify = true;
+            options.verify = true;
         } else if (arg.rfind("--", 0) == 0) {
             std::string name = arg, value;
             if (auto eq = arg.find('='); eq != std::string::npos) {
@@ -191,7 +193,7 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
                 return result;
             }
             if (!inline_) value = args[++i];
-            if (std::string error = ApplyValue(o, name, value); !error.empty()) {
+            if (std::string error = ApplyValue(options, name, value); !error.empty()) {
                 result.error = error;
                 return result;
             }
@@ -199,36 +201,37 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
             positional.push_back(arg);
         }
     }
-    const bool needsFile = o.command == Command::Download || o.command == Command::Dump;
+    const bool needsFile = options.command == Command::Download || options.command == Command::Dump;
     if (positional.size() > (needsFile ? 1u : 0u)) {
         result.error = "unexpected argument '" + positional.back() + "'";
         return result;
     }
     if (needsFile) {
         if (positional.empty()) {
-            result.error = o.command == Command::Download ? "Please choose to download files!"
-                                                          : "Please choose to dump files!";
+            result.error = options.command == Command::Download ? "Please choose to download files!"
+                                                                : "Please choose to dump files!";
             return result;
         }
-        o.file = positional[0];
+        options.file = positional[0];
     }
     // A wrong default would erase or overwrite the boot loader: these two must name it.
-    if ((o.command == Command::Download || o.command == Command::Erase) && o.section.empty()) {
-        result.error = std::string(o.command == Command::Download ? "download" : "erase") +
+    if ((options.command == Command::Download || options.command == Command::Erase) &&
+        options.section.empty()) {
+        result.error = std::string(options.command == Command::Download ? "download" : "erase") +
                        " needs --section NAME (see: pelorin-cli sections)";
         return result;
     }
-    if ((o.command == Command::Download || o.command == Command::Erase ||
-         o.command == Command::Dump) &&
-        o.port.empty()) {
+    if ((options.command == Command::Download || options.command == Command::Erase ||
+         options.command == Command::Dump) &&
+        options.port.empty()) {
         result.error = "no port given: use --port PORT (see: pelorin-cli ports)";
         return result;
     }
-    if (std::string error = CheckLineOptions(o); !error.empty()) {
+    if (std::string error = CheckLineOptions(options); !error.empty()) {
         result.error = error;
         return result;
     }
-    result.options = o;
+    result.options = options;
     return result;
 }
 

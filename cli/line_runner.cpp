@@ -34,10 +34,10 @@ std::optional<WorkDir> OpenLineDir(std::string& error) {
 }
 
 // Everything before the first board: error text, empty when the line can start.
-std::string SetUp(const CliOptions& o, LineSetup& setup, std::optional<WorkDir>& dir) {
+std::string SetUp(const CliOptions& options, LineSetup& setup, std::optional<WorkDir>& dir) {
     if (std::string error = CheckPortMapText(std::getenv(kPortMapVariable)); !error.empty())
         return error;
-    if (std::string error = BuildRequest(o, setup.request); !error.empty()) return error;
+    if (std::string error = BuildRequest(options, setup.request); !error.empty()) return error;
     std::string error;
     dir = OpenLineDir(error);
     if (!dir) return error.empty() ? "Can't create the working directory" : error;
@@ -68,19 +68,19 @@ bool AllDone(const std::vector<std::unique_ptr<Station>>& stations) {
 
 }  // namespace
 
-bool WantsLine(const CliOptions& o) {
-    return o.ports.size() > 1 || o.repeat || o.verify;
+bool WantsLine(const CliOptions& options) {
+    return options.ports.size() > 1 || options.repeat || options.verify;
 }
 
-int RunLine(const CliOptions& o, ViewStyle style, std::FILE* out, std::FILE* err) {
-    LineScreen screen(style, out, err, o.ports, o.repeat);
+int RunLine(const CliOptions& options, ViewStyle style, std::FILE* out, std::FILE* err) {
+    LineScreen screen(style, out, err, options.ports, options.repeat);
     TargetImages images;
     LineSetup setup;
-    setup.options = &o;
+    setup.options = &options;
     setup.images = &images;
     std::optional<WorkDir> dir;
-    std::string error = LoadImages(o, images);
-    if (error.empty()) error = SetUp(o, setup, dir);
+    std::string error = LoadImages(options, images);
+    if (error.empty()) error = SetUp(options, setup, dir);
     if (!error.empty()) {
         screen.EarlyFailure(kExitBadInput, error);
         return kExitBadInput;
@@ -90,11 +90,11 @@ int RunLine(const CliOptions& o, ViewStyle style, std::FILE* out, std::FILE* err
     {
         CancelKeys cancelKeys;
         std::vector<std::unique_ptr<Station>> stations;
-        for (size_t i = 0; i < o.ports.size() && error.empty(); ++i) {
-            stations.push_back(std::make_unique<Station>(setup, i, o.ports[i], wake, screen));
+        for (size_t i = 0; i < options.ports.size() && error.empty(); ++i) {
+            stations.push_back(std::make_unique<Station>(setup, i, options.ports[i], wake, screen));
             error = stations.back()->Resolve();
         }
-        if (error.empty()) error = CheckDistinct(stations, o.ports);
+        if (error.empty()) error = CheckDistinct(stations, options.ports);
         if (!error.empty()) {
             screen.EarlyFailure(kExitBadInput, error);
             return kExitBadInput;

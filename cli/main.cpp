@@ -28,28 +28,28 @@ int main(int argc, char** argv) {
         }
         return kExitBadInput;
     }
-    const CliOptions& o = *parsed.options;
-    switch (o.command) {
+    const CliOptions& options = *parsed.options;
+    switch (options.command) {
         case Command::Help:
-            std::fputs(CommandHelpText(o.helpFor).c_str(), stdout);
+            std::fputs(CommandHelpText(options.helpFor).c_str(), stdout);
             return kExitOk;
         case Command::Version:
             std::printf("pelorin-cli %s\n", pelorin::GetVersionText().c_str());
             return kExitOk;
         case Command::Ports:
-            return ListPorts(o, stdout);
+            return ListPorts(options, stdout);
         case Command::Chips:
-            return ListChips(o, stdout);
+            return ListChips(options, stdout);
         case Command::Sections:
-            return ListSections(o, stdout, stderr);
+            return ListSections(options, stdout, stderr);
         default:
             break;
     }
-    const ViewStyle style = o.json               ? ViewStyle::Json
-                            : o.quiet            ? ViewStyle::Quiet
+    const ViewStyle style = options.json         ? ViewStyle::Json
+                            : options.quiet      ? ViewStyle::Quiet
                             : IsTerminal(stdout) ? ViewStyle::Bars
                                                  : ViewStyle::Lines;
-    if (WantsLine(o)) return RunLine(o, style, stdout, stderr);
+    if (WantsLine(options)) return RunLine(options, style, stdout, stderr);
     ProgressView view(style, stdout, stderr);
-    return RunOperation(o, view);
+    return RunOperation(options, view);
 }

@@ -38,42 +38,43 @@ void Follow(Operation& operation, MessageQueue& queue, CancelKeys& cancelKeys) {
 
 }  // namespace
 
-std::string BuildRequest(const CliOptions& o, OperationRequest& r) {
+std::string BuildRequest(const CliOptions& options, OperationRequest& request) {
     std::string error;
-    r.kind = KindOf(o.command);
+    request.kind = KindOf(options.command);
     Compression layoutCompression = Compression::Standard;
-    auto layout = LoadLayout(o.layoutFile, error, &layoutCompression);
+    auto layout = LoadLayout(options.layoutFile, error, &layoutCompression);
     if (!layout) return error;
-    auto section = FindSection(*layout, o.section, error);
+    auto section = FindSection(*layout, options.section, error);
     if (!section) return error;
-    r.section = *section;
-    r.file = o.file;
-    r.compression = o.compression.value_or(layoutCompression);
-    r.header.chipCode = kChipTypes[o.chipPosition].code;
-    r.header.crystalKhz = uint16_t(o.crystalKhz);
-    r.header.memoryType = o.memoryType;
-    r.header.memorySize = o.memorySize;
-    r.header.sdramMode = o.sdramMode;
-    r.giveUpSeconds = o.giveUpSeconds;
-    r.limitSilentBoard = true;
-    r.tickMs = o.tickMs;
+    request.section = *section;
+    request.file = options.file;
+    request.compression = options.compression.value_or(layoutCompression);
+    request.header.chipCode = kChipTypes[options.chipPosition].code;
+    request.header.crystalKhz = uint16_t(options.crystalKhz);
+    request.header.memoryType = options.memoryType;
+    request.header.memorySize = options.memorySize;
+    request.header.sdramMode = options.sdramMode;
+    request.giveUpSeconds = options.giveUpSeconds;
+    request.limitSilentBoard = true;
+    request.tickMs = options.tickMs;
     return {};
 }
 
-std::string LoadImages(const CliOptions& o, TargetImages& images) {
+std::string LoadImages(const CliOptions& options, TargetImages& images) {
     std::string error;
-    const char* dir = !o.imagesDir.empty() ? o.imagesDir.c_str() : std::getenv(kImagesDirEnv);
+    const char* dir =
+        !options.imagesDir.empty() ? options.imagesDir.c_str() : std::getenv(kImagesDirEnv);
     if (dir && *dir && !images.LoadOverrides(dir, error)) return error;
     return {};
 }
 
-int RunOperation(const CliOptions& o, ProgressView& view) {
+int RunOperation(const CliOptions& options, ProgressView& view) {
     if (std::string error = CheckPortMapText(std::getenv(kPortMapVariable)); !error.empty()) {
         view.EarlyFailure(kExitBadInput, error);
         return kExitBadInput;
     }
     TargetImages images;
-    std::string error = LoadImages(o, images);
+    std::string error = LoadImages(options, images);
     if (!error.empty()) {
         view.EarlyFailure(kExitBadInput, error);
         return kExitBadInput;
@@ -88,30 +89,33 @@ int RunOperation(const CliOptions& o, ProgressView& view) {
         CancelKeys cancelKeys;
         Board board(sink, prompt, images);
         OperationRequest request;
-        request.portLabel = o.port;
-        request.portNumber = ResolvePort(o.port, board.Shared().portNames, error);
-        if (request.portNumber != 0) error = BuildRequest(o, request);
+        request.portLabel = options.port;
+        request.portNumber = ResolvePort(options.port, board.Shared().portNames, error);
+        if (request.portNumber != 0) error = BuildRequest(options, request);
         if (!error.empty()) {
             view.EarlyFailure(kExitBadInput, error);
             return kExitBadInput;
         }
         view.OnInfo("Section " + request.section->name + ", chip " +
-                    std::string(kChipTypes[o.chipPosition].name));
+                    std::string(kChipTypes[options.chipPosition].name));
         Operation operation(board, view);
         const auto started = std::chrono::system_clock::now();
         const auto steadyStart = std::chrono::steady_clock::now();
         if (operation.Start(request) == Outcome::Running) Follow(operation, queue, cancelKeys);
         outcome = operation.State();
-        if (!o.logFile.empty()) {
-            BoardFacts facts{started,
-                             std::chrono::duration<double>(std::chrono::steady_clock::now() -
-                                                           steadyStart)
-                                 .count(),
-                             operation.WireBytes(), ExitCodeFor(outcome), view.ResultText(), ""};
+        if (!options.logFile.empty()) {
+            BoardFacts facts{
+                started,
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - steadyStart)
+                    .count(),
+                operation.WireBytes(),
+                ExitCodeFor(outcome),
+                view.ResultText(),
+                ""};
             logError = AppendBoardLog(
-                o.logFile, LogRecordFor(o, request,
-                                        board.Shared().portNames.DevicePath(request.portNumber),
-                                        facts));
+                options.logFile,
+                LogRecordFor(options, request,
+                             board.Shared().portNames.DevicePath(request.portNumber), facts));
         }
     }  // the worker has ended here: everything it had to say is said
     const int code = ExitCodeFor(outcome);

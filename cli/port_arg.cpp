@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <string_view>
 
+#include "base/trim.h"
+
 namespace pelorin::cli {
 namespace {
 
@@ -13,14 +15,6 @@ bool AllDigits(std::string_view text) {
     return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) {
         return std::isdigit(static_cast<unsigned char>(c));
     });
-}
-
-std::string_view Trim(std::string_view text) {
-    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front())))
-        text.remove_prefix(1);
-    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back())))
-        text.remove_suffix(1);
-    return text;
 }
 
 // A relative name counts as a device path only when it names a character device (a link

@@ -33,10 +33,9 @@ std::string AppendLocked(HANDLE file, const std::filesystem::path& path, std::st
 
 std::string AppendRecordLocked(const std::filesystem::path& path, std::string_view header,
                                std::string_view record) {
-    const HANDLE file =
-        CreateFileW(path.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES,
-                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE file = CreateFileW(path.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return ErrorText(path, "open");
     OVERLAPPED whole{};
     std::string error;

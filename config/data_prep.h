@@ -12,7 +12,7 @@
 #include "config/file_io.h"
 #include "config/work_dir.h"
 
-#include "session/hardware_info.h"
+#include "base/hardware_info.h"
 
 namespace pelorin {
 

@@ -7,7 +7,7 @@
 #include <span>
 #include <string>
 
-#include "session/announce_limit.h"
+#include "base/announce_limit.h"
 
 namespace pelorin {
 

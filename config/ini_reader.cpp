@@ -5,14 +5,14 @@
 #include <cctype>
 #include <limits>
 
+#include "base/trim.h"
+
 namespace pelorin {
 namespace {
 
-std::string_view Trim(std::string_view s) {
-    auto blank = [](char c) { return c == ' ' || c == '\t'; };
-    while (!s.empty() && blank(s.front())) s.remove_prefix(1);
-    while (!s.empty() && blank(s.back())) s.remove_suffix(1);
-    return s;
+// Lines are split at their ends first: only blanks and tabs are left to cut.
+std::string_view TrimBlanks(std::string_view s) {
+    return Trim(s, kBlanks);
 }
 
 bool SameName(std::string_view a, std::string_view b) {
@@ -30,21 +30,21 @@ IniText::IniText(std::string_view text) {
     Section* current = nullptr;
     while (!text.empty()) {
         size_t end = text.find_first_of("\r\n");
-        std::string_view line = Trim(text.substr(0, end));
+        std::string_view line = TrimBlanks(text.substr(0, end));
         text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
         if (line.empty() || line.front() == ';') continue;
         if (line.front() == '[') {
             size_t close = line.find(']');
-            std::string_view name = Trim(line.substr(
+            std::string_view name = TrimBlanks(line.substr(
                 1, close == std::string_view::npos ? std::string_view::npos : close - 1));
             current = &sections_.emplace_back(Section{std::string(name), {}});
             continue;
         }
         size_t equals = line.find('=');
         if (current == nullptr || equals == std::string_view::npos) continue;
-        std::string_view key = Trim(line.substr(0, equals));
+        std::string_view key = TrimBlanks(line.substr(0, equals));
         if (key.empty()) continue;
-        std::string_view value = Trim(line.substr(equals + 1));
+        std::string_view value = TrimBlanks(line.substr(equals + 1));
         current->entries.push_back(
             Entry{std::string(key), std::string(value.substr(0, kIniValueMaxChars))});
     }

@@ -12,7 +12,7 @@ namespace pelorin {
 namespace {
 
 // The helper replaces the program file by writing a new file beside it and renaming it over
-// the old one, so the program's folder must take new files. Found out now, while the operator
+// the old one, so the program's folder must take new files. Checked here, while the operator
 // can still be told; the helper itself runs after the tool has ended and nobody sees it fail.
 bool ProgramReplaceable(const std::filesystem::path& programPath, std::string* error) {
     // The helper's command line quotes the path; a quote inside would split it.

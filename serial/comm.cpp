@@ -1,6 +1,8 @@
-// cnComm's portable part: the steps of Open, port numbers, notifications and error text.
+// cnComm's portable part: the steps of Open, port numbers, starting and stopping the monitor,
+// notifications and error text.
 #include "serial/comm.h"
 
+#include <chrono>
 #include <system_error>
 
 #include "serial/comm_messages.h"
@@ -27,12 +29,57 @@ void cnComm::SetPortNumber(unsigned port) {
     deviceName_ = names_.DevicePath(port);
 }
 
+bool cnComm::OpenDevice() {
+    if (IsOpen()) Close();
+    if (deviceName_.empty()) {
+        SetLastError("COM" + std::to_string(portNumber_) + " names no device");
+        return false;
+    }
+    if (!OpenNativeDevice()) return false;
+    if (!StartMonitor()) {
+        Close();
+        return false;
+    }
+    return true;
+}
+
 void cnComm::SetNotifyTarget(MessageQueue* target) {
     notifyTarget_.store(target);
 }
 
 void cnComm::SetModemControl(IModemControl* control) {
     modemControl_ = control ? control : &SystemModemControl();
+}
+
+bool cnComm::StartMonitor() {
+    if (monitor_.joinable() || !IsOpen() || !PrepareMonitorStart()) return false;
+    monitorPort_.store(portNumber_);
+    monitorRunning_.store(true);
+    monitorActive_.store(true);
+    try {
+        std::packaged_task<int()> task([this] { return MonitorLoop(); });
+        monitorExit_ = task.get_future();
+        monitor_ = std::thread(std::move(task));
+    } catch (const std::system_error& e) {
+        monitorRunning_.store(false);
+        monitorActive_.store(false);
+        SetLastError(std::string("cannot start the port monitor: ") + e.what());
+        return false;
+    }
+    return true;
+}
+
+bool cnComm::StopMonitor(unsigned timeoutMs) {
+    if (!monitor_.joinable()) return false;
+    monitorRunning_.store(false);
+    WakeMonitorToStop();
+    const bool inTime =
+        monitorExit_.wait_for(std::chrono::milliseconds(timeoutMs)) == std::future_status::ready;
+    // The loop never blocks on anything but its wake-up and bounded waits: the join ends.
+    monitor_.join();
+    MonitorJoined();
+    if (!inTime) SetLastError("the port monitor did not end in time");
+    return inTime;
 }
 
 void cnComm::Post(uint32_t id, int64_t lParam) {
@@ -74,9 +121,19 @@ std::string cnComm::LastError() const {
     return lastError_;
 }
 
+PortErrorKind cnComm::LastErrorKind() const {
+    std::lock_guard lock(errorMutex_);
+    return lastErrorKind_;
+}
+
 void cnComm::SetLastError(std::string text) {
+    SetLastError(std::move(text), PortErrorKind::Other);
+}
+
+void cnComm::SetLastError(std::string text, PortErrorKind kind) {
     std::lock_guard lock(errorMutex_);
     lastError_ = std::move(text);
+    lastErrorKind_ = kind;
 }
 
 std::string cnComm::SystemErrorText(unsigned port, const std::string& device,
@@ -86,7 +143,7 @@ std::string cnComm::SystemErrorText(unsigned port, const std::string& device,
 }
 
 void cnComm::SetLastSystemError(const std::string& what, int error) {
-    SetLastError(SystemErrorText(portNumber_, deviceName_, what, error));
+    SetLastError(SystemErrorText(portNumber_, deviceName_, what, error), PortErrorKindOf(error));
 }
 
 }  // namespace pelorin

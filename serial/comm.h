@@ -3,17 +3,22 @@
 // WM_COMM_* notifications (comm_messages.h) to a message queue. Boards wire DTR and RTS to
 // reset and boot pins: the system raises both on every open of a terminal, so the port drops
 // them right after its first open and never closes the device for a speed switch.
-// The platform part lives in comm_posix.cpp (and later comm_win32.cpp) behind this header.
+// The portable part (the steps of Open, starting and stopping the monitor, notifications) is
+// comm.cpp; each platform has the port in comm_<platform>.cpp and its monitor loop in
+// comm_monitor_<platform>.cpp, sharing the device state of comm_device_<platform>.h.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 
 #include "serial/message_queue.h"
 #include "serial/modem_control.h"
+#include "serial/port_error.h"
 #include "serial/port_names.h"
 #include "serial/serial_port.h"
 
@@ -107,11 +112,23 @@ class cnComm : public ISerialPort {
     const std::string& DeviceName() const { return deviceName_; }
     // The last failure, with the system's error text, for messages and tests.
     std::string LastError() const;
+    // What the last failure means to the operator.
+    PortErrorKind LastErrorKind() const;
 
   private:
     struct Device;  // the platform's handles and the monitor's state
 
+    // The platform's monitor: readies its wake-up before a start (false when it cannot
+    // wait), wakes a running loop so that it sees the stop, tidies after the join, and the
+    // loop itself, which runs until monitorRunning_ falls or the device is gone.
+    bool PrepareMonitorStart();
+    void WakeMonitorToStop();
+    void MonitorJoined();
     int MonitorLoop();
+    // The platform's part of OpenDevice: opens deviceName_ with DTR and RTS dropped and
+    // readies the device state for a new opening. False, with the last error set, when the
+    // device cannot be opened or is no serial device.
+    bool OpenNativeDevice();
     // True when `deviceName_` is the device open now, alive and monitored: new settings can
     // go to it without closing it.
     bool OpenDeviceReusable() const;
@@ -129,6 +146,7 @@ class cnComm : public ISerialPort {
     void NotifyGone(int error);
     void Post(uint32_t id, int64_t lParam);
     void SetLastError(std::string text);
+    void SetLastError(std::string text, PortErrorKind kind);
     // Owner thread only: names the port from portNumber_ and deviceName_.
     void SetLastSystemError(const std::string& what, int error);
     static std::string SystemErrorText(unsigned port, const std::string& device,
@@ -141,11 +159,16 @@ class cnComm : public ISerialPort {
     // The number the running monitor posts with: fixed for one opening.
     std::atomic<unsigned> monitorPort_{0};
     std::atomic<bool> monitorActive_{false};
+    // Owner thread only, but monitorRunning_, which the owner clears to stop the loop.
+    std::thread monitor_;
+    std::future<int> monitorExit_;
+    std::atomic<bool> monitorRunning_{false};
     IModemControl* modemControl_ = &SystemModemControl();  // owner thread only
     std::unique_ptr<Device> device_;
 
     mutable std::mutex errorMutex_;
     std::string lastError_;
+    PortErrorKind lastErrorKind_ = PortErrorKind::None;
 };
 
 }  // namespace pelorin

@@ -5,14 +5,10 @@
 #include <string>
 #include <vector>
 
+#include "base/trim.h"
+
 namespace pelorin {
 namespace {
-
-std::string_view Trim(std::string_view s) {
-    while (!s.empty() && std::isspace(static_cast<unsigned char>(s.front()))) s.remove_prefix(1);
-    while (!s.empty() && std::isspace(static_cast<unsigned char>(s.back()))) s.remove_suffix(1);
-    return s;
-}
 
 std::vector<std::string_view> SplitFields(std::string_view text) {
     std::vector<std::string_view> fields;

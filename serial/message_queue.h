@@ -20,7 +20,7 @@ struct Message {
 inline constexpr uint32_t kQuitMessage = 0x0012;
 
 class MessageQueue {
-public:
+  public:
     // Queues the message; false once the queue has been closed (its owner has ended).
     bool Post(uint32_t id, uint64_t wParam = 0, int64_t lParam = 0);
     void PostQuit() { Post(kQuitMessage); }
@@ -36,7 +36,7 @@ public:
     void CloseQueue();
     size_t Size() const;
 
-private:
+  private:
     mutable std::mutex mutex_;
     std::condition_variable ready_;
     std::deque<Message> messages_;

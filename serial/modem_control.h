@@ -1,6 +1,6 @@
 // The calls that change a port's modem lines, behind one seam: boards wire DTR and RTS to reset
 // and boot pins, so every touch of them goes through here, where a test can record it.
-// The platform's calls live in modem_control_posix.cpp (and later modem_control_win32.cpp).
+// The platform's calls live in modem_control_posix.cpp and modem_control_win32.cpp.
 #pragma once
 
 #include <cstdint>

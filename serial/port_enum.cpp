@@ -1,24 +1,17 @@
-// The port list as text, shared by every platform's lister.
+// What every platform's lister shares.
 #include "serial/port_enum.h"
+
+#include <utility>
 
 namespace pelorin {
 
-inline constexpr unsigned kFallbackPortCount = 10;
-
-std::string PortListText(const std::vector<SerialPortInfo>& ports) {
-    std::string text;
-    for (const SerialPortInfo& port : ports) text += port.name + ";";
-    return text;
-}
-
-std::string EnumSerialPorts(const PortNameTable& names) {
-    return PortListText(ListSerialPorts(names));
-}
-
-std::string FallbackPortListText() {
-    std::string text;
-    for (unsigned n = 1; n <= kFallbackPortCount; ++n) text += "COM" + std::to_string(n) + ";";
-    return text;
+SerialPortInfo MakePortInfo(unsigned number, std::string devicePath, std::string description) {
+    SerialPortInfo info;
+    info.number = number;
+    info.name = "COM" + std::to_string(number);
+    info.devicePath = std::move(devicePath);
+    info.description = std::move(description);
+    return info;
 }
 
 }  // namespace pelorin

@@ -1,5 +1,5 @@
-// The serial ports present, for the window's port list: names "COMn" with the device behind
-// each, and the list as one text "COM1;COM33;" as the window's initialisation takes it.
+// The serial ports present, for the window's and the command line's port lists: names "COMn"
+// with the device behind each.
 #pragma once
 
 #include <string>
@@ -26,19 +26,16 @@ struct PortEnumSources {
 
 // The ports present, by ascending number: devices of the fixed ranges that exist (UARTs only
 // when the driver found one), then every explicitly numbered device that exists. When the
-// system's list cannot be read at all, COM1..COM10 stand in for it, followed by the explicit
-// entries. Opens no port. On Windows the system's ports come in the registry's order, names
-// of at most five characters (COM1..COM99), as the system lists them.
+// system's list cannot be read at all, COM1..COM10 (kFallbackPortCount) stand in for it, followed
+// by the explicit entries. Opens no port. On Windows the system's ports come in the registry's
+// order, names of at most five characters (COM1..COM99), as the system lists them.
 std::vector<SerialPortInfo> ListSerialPorts(const PortNameTable& names,
                                             const PortEnumSources& sources = {});
 
-// The names of `ports` as one text, each followed by ';'.
-std::string PortListText(const std::vector<SerialPortInfo>& ports);
+// The ports listed, COM1 upwards, when the system's list cannot be read.
+inline constexpr unsigned kFallbackPortCount = 10;
 
-// PortListText(ListSerialPorts(names)).
-std::string EnumSerialPorts(const PortNameTable& names);
-
-// The list used when no source can be read: COM1; to COM10;
-std::string FallbackPortListText();
+// One entry of the list: the name "COMn" of `number`, with `devicePath` and `description`.
+SerialPortInfo MakePortInfo(unsigned number, std::string devicePath, std::string description);
 
 }  // namespace pelorin

@@ -51,13 +51,10 @@ std::string HardwareText(const fs::path& ttyDir) {
     return ec ? std::string() : driver.filename().string();
 }
 
-SerialPortInfo MakeInfo(unsigned number, const std::string& path, const std::string& hardware) {
-    SerialPortInfo info;
-    info.number = number;
-    info.name = "COM" + std::to_string(number);
-    info.devicePath = path;
-    info.description = hardware.empty() ? path : path + " - " + hardware;
-    return info;
+// The device path, with what is known of the hardware behind it.
+SerialPortInfo PortWithHardware(unsigned number, const std::string& path,
+                                const std::string& hardware) {
+    return MakePortInfo(number, path, hardware.empty() ? path : path + " - " + hardware);
 }
 
 }  // namespace
@@ -72,9 +69,9 @@ std::vector<SerialPortInfo> ListSerialPorts(const PortNameTable& names,
     std::error_code ec;
     fs::directory_iterator it(sources.sysClassTty, ec);
     if (ec) {
-        for (unsigned n = 1; n <= 10; ++n) {
+        for (unsigned n = 1; n <= kFallbackPortCount; ++n) {
             if (taken.contains(n)) continue;
-            ports.push_back(MakeInfo(n, FixedDevicePath(n), "not detected"));
+            ports.push_back(PortWithHardware(n, FixedDevicePath(n), "not detected"));
         }
     } else {
         for (; it != fs::directory_iterator(); it.increment(ec)) {
@@ -86,7 +83,7 @@ std::vector<SerialPortInfo> ListSerialPorts(const PortNameTable& names,
             if (number == 0 || taken.contains(number)) continue;
             if (!Exists(it->path() / "device") || !IsRealUart(it->path())) continue;
             if (!Exists(fs::path(sources.devDir) / name)) continue;
-            ports.push_back(MakeInfo(number, devPath, HardwareText(it->path())));
+            ports.push_back(PortWithHardware(number, devPath, HardwareText(it->path())));
         }
     }
 
@@ -98,7 +95,7 @@ std::vector<SerialPortInfo> ListSerialPorts(const PortNameTable& names,
         if (!ec && target.parent_path() == "/dev")
             hardware = HardwareText(fs::path(sources.sysClassTty) / target.filename());
         if (hardware.empty() && !ec && target != fs::path(path)) hardware = target.string();
-        ports.push_back(MakeInfo(number, path, hardware));
+        ports.push_back(PortWithHardware(number, path, hardware));
     }
 
     std::sort(ports.begin(), ports.end(),

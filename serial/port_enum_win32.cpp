@@ -57,15 +57,6 @@ std::map<std::string, std::string> FriendlyNames() {
     return names;
 }
 
-SerialPortInfo MakeInfo(unsigned number, const std::string& path, const std::string& text) {
-    SerialPortInfo info;
-    info.number = number;
-    info.name = "COM" + std::to_string(number);
-    info.devicePath = path;
-    info.description = text;
-    return info;
-}
-
 }  // namespace
 
 std::vector<SerialPortInfo> ListSerialPorts(const PortNameTable& names,
@@ -107,18 +98,19 @@ std::vector<SerialPortInfo> ListSerialPorts(const PortNameTable& names,
             if (number == 0 || isExplicit(number)) continue;
             const std::string device(valueName.data(), nameLength);
             const auto f = friendly.find(portName);
-            ports.push_back(MakeInfo(number, "\\\\.\\" + portName,
-                                     f != friendly.end() ? device + " - " + f->second : device));
+            ports.push_back(
+                MakePortInfo(number, "\\\\.\\" + portName,
+                             f != friendly.end() ? device + " - " + f->second : device));
         }
     } else {
-        for (unsigned n = 1; n <= 10; ++n)
+        for (unsigned n = 1; n <= kFallbackPortCount; ++n)
             if (!isExplicit(n))
-                ports.push_back(MakeInfo(n, "\\\\.\\COM" + std::to_string(n), "not detected"));
+                ports.push_back(MakePortInfo(n, "\\\\.\\COM" + std::to_string(n), "not detected"));
     }
     if (key) RegCloseKey(key);
 
     for (const auto& [number, path] : explicitEntries)
-        ports.push_back(MakeInfo(number, path, path));
+        ports.push_back(MakePortInfo(number, path, path));
     return ports;
 }
 

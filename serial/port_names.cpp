@@ -2,19 +2,11 @@
 // (port_names_linux.cpp, port_names_win32.cpp).
 #include "serial/port_names.h"
 
-#include <cctype>
 #include <cstdlib>
 
+#include "base/trim.h"
+
 namespace pelorin {
-namespace {
-
-std::string_view Trim(std::string_view s) {
-    while (!s.empty() && std::isspace(static_cast<unsigned char>(s.front()))) s.remove_prefix(1);
-    while (!s.empty() && std::isspace(static_cast<unsigned char>(s.back()))) s.remove_suffix(1);
-    return s;
-}
-
-}  // namespace
 
 unsigned ParsePortDigits(std::string_view s) {
     if (s.empty() || s.size() > 5 || (s.size() > 1 && s[0] == '0')) return 0;

@@ -17,8 +17,8 @@ inline constexpr unsigned kMaxPortNumber = 1024;
 // First number outside the fixed ranges; NumberFor hands out numbers from here up.
 inline constexpr unsigned kFirstFreePortNumber = 97;
 
-// Environment variable read by LoadPortMapFromEnvironment(): entries "number=path" separated by ';',
-// for example "40=/dev/pts/3;41=/tmp/simlink". Malformed entries are skipped.
+// Environment variable read by LoadPortMapFromEnvironment(): entries "number=path" separated by
+// ';', for example "40=/dev/pts/3;41=/tmp/simlink". Malformed entries are skipped.
 inline constexpr const char* kPortMapVariable = "PELORIN_PORT_MAP";
 
 // The fixed ranges: COM1-COM32 are /dev/ttyS0-31, COM33-COM64 /dev/ttyUSB0-31, COM65-COM96

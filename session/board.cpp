@@ -40,6 +40,11 @@ std::string Board::PortError() const {
     return BoardPortError(*portView_);
 }
 
+PortErrorKind Board::PortErrorKind() const {
+    const auto* comm = dynamic_cast<const cnComm*>(portView_);
+    return comm ? comm->LastErrorKind() : pelorin::PortErrorKind::None;
+}
+
 void Board::Post(uint32_t id, uint64_t wParam, int64_t lParam) {
     worker_->Queue().Post(id, wParam, lParam);
 }

@@ -9,6 +9,7 @@
 #include <mutex>
 #include <vector>
 
+#include "serial/port_error.h"
 #include "serial/serial_port.h"
 #include "session/disposal_thread.h"
 #include "session/messages.h"
@@ -37,6 +38,8 @@ class Board {
     // Thread-safe reads of the port (measured bytes on the wire, last error).
     const ISerialPort& Port() const { return *portView_; }
     std::string PortError() const;
+    // What the port's last failure means to the operator.
+    pelorin::PortErrorKind PortErrorKind() const;
     // Posts a request to the worker.
     void Post(uint32_t id, uint64_t wParam = 0, int64_t lParam = 0);
     // Message boxes of the operation itself (not recorded).

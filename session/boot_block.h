@@ -18,12 +18,12 @@ class TargetImages;
 
 // Boot loader image by chip code (64 entries; codes without a chip stay empty).
 class ChipImageTable {
-public:
+  public:
     void Fill(const TargetImages& images);
     // Empty span for a code that has no image.
     std::span<const uint8_t> ImageFor(unsigned code) const;
 
-private:
+  private:
     std::array<std::span<const uint8_t>, kChipCodeCount> entries_{};
 };
 

@@ -12,31 +12,22 @@ enum class ChipFamily { BigEndian, LittleEndian };
 
 struct ChipType {
     std::string_view name;
-    uint8_t code;        // what the boot block header carries
+    uint8_t code;  // what the boot block header carries
     ChipFamily family;
-    uint8_t bootImage;   // boot loader image number, 1..10
+    uint8_t bootImage;  // boot loader image number, 1..10
 };
 
 // One row per chip, in list order; the list position is the row index.
 inline constexpr std::array<ChipType, 19> kChipTypes = {{
-    {"QV101", 0, ChipFamily::BigEndian, 1},
-    {"QV102", 1, ChipFamily::BigEndian, 1},
-    {"QV103", 2, ChipFamily::BigEndian, 1},
-    {"QV104", 3, ChipFamily::BigEndian, 1},
-    {"QV105", 4, ChipFamily::BigEndian, 2},
-    {"QV106", 5, ChipFamily::BigEndian, 3},
-    {"QV107", 6, ChipFamily::BigEndian, 4},
-    {"QV108", 7, ChipFamily::BigEndian, 5},
-    {"QV109", 8, ChipFamily::BigEndian, 5},
-    {"QV110", 9, ChipFamily::BigEndian, 4},
-    {"QV111", 10, ChipFamily::BigEndian, 4},
-    {"QV112", 11, ChipFamily::BigEndian, 4},
-    {"QV113", 12, ChipFamily::BigEndian, 6},
-    {"QV114", 13, ChipFamily::BigEndian, 6},
-    {"QV115", 14, ChipFamily::BigEndian, 7},
-    {"QV116", 15, ChipFamily::BigEndian, 7},
-    {"QV117", 16, ChipFamily::BigEndian, 8},
-    {"QV118", 32, ChipFamily::LittleEndian, 9},
+    {"QV101", 0, ChipFamily::BigEndian, 1},      {"QV102", 1, ChipFamily::BigEndian, 1},
+    {"QV103", 2, ChipFamily::BigEndian, 1},      {"QV104", 3, ChipFamily::BigEndian, 1},
+    {"QV105", 4, ChipFamily::BigEndian, 2},      {"QV106", 5, ChipFamily::BigEndian, 3},
+    {"QV107", 6, ChipFamily::BigEndian, 4},      {"QV108", 7, ChipFamily::BigEndian, 5},
+    {"QV109", 8, ChipFamily::BigEndian, 5},      {"QV110", 9, ChipFamily::BigEndian, 4},
+    {"QV111", 10, ChipFamily::BigEndian, 4},     {"QV112", 11, ChipFamily::BigEndian, 4},
+    {"QV113", 12, ChipFamily::BigEndian, 6},     {"QV114", 13, ChipFamily::BigEndian, 6},
+    {"QV115", 14, ChipFamily::BigEndian, 7},     {"QV116", 15, ChipFamily::BigEndian, 7},
+    {"QV117", 16, ChipFamily::BigEndian, 8},     {"QV118", 32, ChipFamily::LittleEndian, 9},
     {"QV119", 33, ChipFamily::LittleEndian, 10},
 }};
 

@@ -21,7 +21,7 @@ namespace pelorin {
 inline constexpr const char* kCantOpenPortText = "Can't open port!";
 
 class CDisposalThread {
-public:
+  public:
     // `port` is the one serial port the worker owns; nothing else touches it.
     CDisposalThread(std::unique_ptr<ISerialPort> port, SharedState& shared, ISessionSink& sink,
                     IOperatorPrompt& prompt, const TargetImages& images,
@@ -38,7 +38,7 @@ public:
 
     MessageQueue& Queue() { return queue_; }
 
-private:
+  private:
     struct MessageMapEntry {
         uint32_t id;
         void (CDisposalThread::*handler)(uint64_t wParam, int64_t lParam);

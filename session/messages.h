@@ -17,7 +17,7 @@ inline constexpr uint32_t WM_SESSION_FINISHED = kWmUser + 233;    // 0; 0
 inline constexpr uint32_t WM_SESSION_SEND_BEGIN = kWmUser + 234;  // bytes of a long write; 0
 inline constexpr uint32_t WM_SESSION_SEND_END = kWmUser + 235;    // 0; 0
 // The port's device vanished mid-operation; the worker has closed the port.
-inline constexpr uint32_t WM_SESSION_PORT_LOST = kWmUser + 236;   // port; system error number
+inline constexpr uint32_t WM_SESSION_PORT_LOST = kWmUser + 236;  // port; system error number
 
 // Kinds of WM_SESSION_UPDATE.
 inline constexpr uint64_t kUpdateStage = 0;

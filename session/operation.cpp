@@ -20,7 +20,7 @@ namespace {
 using namespace std::chrono_literals;
 
 // The worker answers an open request at once; longer than this means it is stuck.
-constexpr auto kHandOverLimit = 10s;
+constexpr auto kOpenAnswerLimit = 10s;
 // How long an ending dump waits for the worker to close its file after the stop request.
 constexpr auto kDumpCloseWait = 2s;
 constexpr double kLoaderBytesPerSecond = 115200.0 / 10;  // 8N1: ten bits a byte
@@ -69,14 +69,18 @@ const char* KindName(OperationKind kind) {
     return kKindNames[static_cast<int>(kind)];
 }
 
-std::string PrepareSharedData(OperationRequest& r, const WorkPaths& paths, bool& wholeImage) {
-    if (!r.section) return "The layout defines no flash section: there is nothing to Download.";
-    if (std::string error = CheckInputFile(r.file, *r.section, wholeImage); !error.empty())
+std::string PrepareSharedData(OperationRequest& request, const WorkPaths& paths, bool& wholeImage) {
+    if (!request.section)
+        return "The layout defines no flash section: there is nothing to Download.";
+    if (std::string error = CheckInputFile(request.file, *request.section, wholeImage);
+        !error.empty())
         return error;
-    PreparedData data = PrepareDataFile(
-        paths, {r.file, wholeImage, r.section->startAddr, r.section->segSize, r.compression});
+    PreparedData data =
+        PrepareDataFile(paths, {request.file, wholeImage, request.section->startAddr,
+                                request.section->segSize, request.compression});
     if (!data.ok) return data.error;
-    r.prepared = OperationRequest::Prepared{data.dataFilePath.string(), data.HardwareInfoOver({})};
+    request.prepared =
+        OperationRequest::Prepared{data.dataFilePath.string(), data.HardwareInfoOver({})};
     return {};
 }
 
@@ -92,10 +96,10 @@ Outcome Operation::Start(const OperationRequest& request) {
     sending_ = false;
     wireBytes_ = 0;
     timedOutSince_.reset();
-    watchdog_ = Watchdog();
+    watchdog_ = pelorin::Watchdog();
     rate_.Reset();
     Outcome outcome = Prepare(request);
-    if (outcome == Outcome::Running) outcome = HandOver();
+    if (outcome == Outcome::Running) outcome = OpenBoardPort();
     if (outcome != Outcome::Running) return outcome_;
     SharedState& shared = board_.Shared();
     shared.dumpCancel = false;
@@ -107,29 +111,30 @@ Outcome Operation::Start(const OperationRequest& request) {
     return outcome_;
 }
 
-Outcome Operation::Prepare(const OperationRequest& r) {
+Outcome Operation::Prepare(const OperationRequest& request) {
     SharedState& shared = board_.Shared();
-    SessionHeader header = r.header;
-    header.mode = static_cast<uint8_t>(r.kind);
-    if (!r.section) {
+    SessionHeader header = request.header;
+    header.mode = static_cast<uint8_t>(request.kind);
+    if (!request.section) {
         Report(kErrorCaption,
                "The layout defines no flash section: there is nothing to " +
-                   std::string(KindName(r.kind)) + ".",
+                   std::string(KindName(request.kind)) + ".",
                Outcome::BadInput);
         return outcome_;
     }
-    header.startAddress = r.section->startAddr;
-    header.sectionSize = r.section->segSize;
+    header.startAddress = request.section->startAddr;
+    header.sectionSize = request.section->segSize;
     shared.SetSessionHeader(header);
 
-    if (r.kind == OperationKind::Dump && r.file.empty()) {
+    if (request.kind == OperationKind::Dump && request.file.empty()) {
         Report(kErrorCaption, "Please choose to dump files!", Outcome::BadInput);
         return outcome_;
     }
     // Every operation opens a run folder: that also sweeps the folders of runs that ended
     // without cleaning up (killed, or the machine went down).
     std::string error;
-    const char* tmpdir = r.tempBase.empty() ? std::getenv("TMPDIR") : r.tempBase.c_str();
+    const char* tmpdir =
+        request.tempBase.empty() ? std::getenv("TMPDIR") : request.tempBase.c_str();
     UserDirResult userDir = PrivateUserDir(tmpdir);
     if (userDir.error.empty()) workDir_ = WorkDir::Open(userDir.path, &error);
     if (!userDir.error.empty() || !workDir_ || !ResetWorkTree(workDir_->Paths())) {
@@ -138,9 +143,9 @@ Outcome Operation::Prepare(const OperationRequest& r) {
                Outcome::BadInput);
         return outcome_;
     }
-    if (r.kind == OperationKind::Download) {
+    if (request.kind == OperationKind::Download) {
         // A production line hands in the file it prepared once for every board.
-        OperationRequest own = r;
+        OperationRequest own = request;
         if (!own.prepared) {
             dataPrepared_ = true;
             bool whole = false;
@@ -153,19 +158,19 @@ Outcome Operation::Prepare(const OperationRequest& r) {
         shared.SetHardwareInfo(own.prepared->hardwareInfo);
     }
     // Made before the port opens, so a folder that refuses it costs nothing on the line.
-    if (r.kind == OperationKind::Dump && !shared.dumpFile.Create(r.file, &error)) {
-        Report(kErrorCaption, "Can't create the dump file " + r.file + ": " + error,
+    if (request.kind == OperationKind::Dump && !shared.dumpFile.Create(request.file, &error)) {
+        Report(kErrorCaption, "Can't create the dump file " + request.file + ": " + error,
                Outcome::BadInput);
         return outcome_;
     }
     return Outcome::Running;
 }
 
-Outcome Operation::HandOver() {
+Outcome Operation::OpenBoardPort() {
     SharedState& shared = board_.Shared();
     shared.SetOpenResult(kOpenPending);
     board_.Post(WM_SESSION_OPEN_PORT, request_.header.crystalKhz, request_.portNumber);
-    const uint8_t result = shared.WaitOpenResult(kHandOverLimit);
+    const uint8_t result = shared.WaitOpenResult(kOpenAnswerLimit);
     if (result != kOpenPending && result != kOpenFailed) return Outcome::Running;
     std::string text;
     if (result == kOpenPending) {
@@ -175,7 +180,7 @@ Outcome Operation::HandOver() {
         // The port's own reason already names the port and its device.
         const std::string why = board_.PortError();
         text = why.empty() ? request_.portLabel + ": " + kCantOpenPortText : why;
-        if (why.find("Permission denied") != std::string::npos) text += kDialoutHint;
+        if (board_.PortErrorKind() == PortErrorKind::PermissionDenied) text += kDialoutHint;
     }
     // A dump file made for this run holds nothing yet: Close removes it.
     shared.dumpFile.Close();
@@ -183,17 +188,17 @@ Outcome Operation::HandOver() {
     return outcome_;
 }
 
-void Operation::OnMessage(const Message& m) {
+void Operation::OnMessage(const Message& message) {
     if (!Running()) return;
-    switch (m.id) {
+    switch (message.id) {
         case WM_SESSION_UPDATE:
-            OnUpdate(m.wParam, m.lParam);
+            OnUpdate(message.wParam, message.lParam);
             break;
         case WM_SESSION_SEND_BEGIN:
-            sendBytes_ = m.wParam;
+            sendBytes_ = message.wParam;
             sending_ = true;
             rate_.Reset();
-            view_.OnSendBegin(m.wParam);
+            view_.OnSendBegin(message.wParam);
             break;
         case WM_SESSION_SEND_END:
             sending_ = false;
@@ -203,10 +208,10 @@ void Operation::OnMessage(const Message& m) {
             OnFinished();
             break;
         case WM_SESSION_PORT_LOST:
-            OnPortLost(m.lParam);
+            OnPortLost(message.lParam);
             break;
         case kPromptShownMessage:
-            OnPromptShown(board_.PromptAt(m.wParam));
+            OnPromptShown(board_.PromptAt(message.wParam));
             break;
         default:
             break;

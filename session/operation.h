@@ -10,12 +10,12 @@
 #include <optional>
 #include <string>
 
+#include "base/hardware_info.h"
 #include "config/compression.h"
 #include "config/segment_table.h"
 #include "config/work_dir.h"
 #include "serial/message_queue.h"
 #include "session/board.h"
-#include "session/hardware_info.h"
 #include "session/operation_view.h"
 #include "session/watchdog.h"
 
@@ -56,8 +56,7 @@ struct OperationRequest {
 // For several boards sharing one file: checks the Download's file as Start would and prepares
 // its data file once in `paths`, filling request.prepared. `wholeImage` tells whether the
 // section is cut out of a whole-flash image. Error text, empty on success.
-std::string PrepareSharedData(OperationRequest& request, const WorkPaths& paths,
-                              bool& wholeImage);
+std::string PrepareSharedData(OperationRequest& request, const WorkPaths& paths, bool& wholeImage);
 
 class Operation {
   public:
@@ -81,7 +80,7 @@ class Operation {
     Outcome State() const { return outcome_; }
     bool Running() const { return outcome_ == Outcome::Running; }
     char Stage() const { return stage_; }
-    const Watchdog& Dog() const { return watchdog_; }
+    const pelorin::Watchdog& Watchdog() const { return watchdog_; }
     // Progress of the step in bytes: what left the host in a data stream, what arrived in a
     // dump; nothing otherwise.
     StepProgress Step(Clock::time_point now = Clock::now());
@@ -90,7 +89,8 @@ class Operation {
 
   private:
     Outcome Prepare(const OperationRequest& request);
-    Outcome HandOver();
+    // Asks the worker to open the board's port and waits, bounded, for its answer.
+    Outcome OpenBoardPort();
     void OnUpdate(uint64_t kind, int64_t value);
     void OnPromptShown(const PromptRequest& prompt);
     void OnPortLost(int64_t error);
@@ -108,7 +108,7 @@ class Operation {
     bool dataPrepared_ = false;
     Outcome outcome_ = Outcome::NotStarted;
     char stage_ = 0;
-    Watchdog watchdog_;
+    pelorin::Watchdog watchdog_;
     ByteRate rate_;
     uint64_t sendBytes_ = 0;
     uint64_t wireBytes_ = 0;

@@ -8,7 +8,7 @@
 namespace pelorin {
 
 class ISessionSink {
-public:
+  public:
     virtual ~ISessionSink() = default;
     virtual void Post(uint32_t id, uint64_t wParam, int64_t lParam) = 0;
     virtual void Beep() = 0;

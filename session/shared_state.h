@@ -13,10 +13,10 @@
 #include <string>
 #include <string_view>
 
+#include "base/hardware_info.h"
 #include "serial/message_queue.h"
 #include "serial/port_names.h"
 #include "session/dump_file.h"
-#include "session/hardware_info.h"
 #include "session/session_header.h"
 
 namespace pelorin {
@@ -27,10 +27,12 @@ inline constexpr size_t kStatusTextBytes = 1024;
 inline constexpr uint8_t kOpenPending = 0;
 inline constexpr uint8_t kOpenFailed = 0xFF;
 // Success value for a port: never 0 or 0xFF, whatever the port number.
-constexpr uint8_t OpenResultFor(unsigned port) { return static_cast<uint8_t>(port % 254 + 1); }
+constexpr uint8_t OpenResultFor(unsigned port) {
+    return static_cast<uint8_t>(port % 254 + 1);
+}
 
 class SharedState {
-public:
+  public:
     // The port name table starts with the explicit numbers of the environment.
     SharedState() { LoadPortMapFromEnvironment(portNames); }
 
@@ -66,7 +68,7 @@ public:
     // Port numbers of devices outside the fixed ranges; the port object resolves through it.
     PortNameTable portNames;
 
-private:
+  private:
     mutable std::mutex mutex_;
     mutable std::condition_variable openChanged_;
     std::string statusText_;

@@ -7,14 +7,16 @@
 namespace pelorin {
 
 class ISleeper {
-public:
+  public:
     virtual ~ISleeper() = default;
     virtual void SleepMs(unsigned ms) = 0;
 };
 
 class RealSleeper final : public ISleeper {
-public:
-    void SleepMs(unsigned ms) override { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+  public:
+    void SleepMs(unsigned ms) override {
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    }
 };
 
 }  // namespace pelorin

@@ -36,6 +36,8 @@ constexpr std::string_view StageTextFor(char letter) {
 }
 
 // Letters that end an operation.
-constexpr bool IsFinalStage(char letter) { return letter == 'O' || letter == 'P' || letter == 'N'; }
+constexpr bool IsFinalStage(char letter) {
+    return letter == 'O' || letter == 'P' || letter == 'N';
+}
 
 }  // namespace pelorin

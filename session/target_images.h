@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "session/announce_limit.h"
+#include "base/announce_limit.h"
 #include "session/chip_types.h"
 
 namespace pelorin {
@@ -20,7 +20,7 @@ inline constexpr const char* kImagesDirEnv = "PELORIN_IMAGES_DIR";
 inline constexpr unsigned kMaxBootImageBytes = 2016;
 
 class TargetImages {
-public:
+  public:
     // The built-in set.
     TargetImages();
 
@@ -33,7 +33,7 @@ public:
     std::span<const uint8_t> BootImage(unsigned imageNumber) const;
     std::span<const uint8_t> DramImage(ChipFamily family) const;
 
-private:
+  private:
     std::vector<uint8_t> boot_[kBootImageCount];
     std::vector<uint8_t> dramBig_;
     std::vector<uint8_t> dramLittle_;

@@ -12,10 +12,17 @@ struct CauseLine {
 };
 
 constexpr CauseLine kCauseLines[] = {
-    {'U', "   3. The chip is not working properly,May be the chip type selection is not correct.(Bootloader is not running)\n"},
-    {'A', "   3. The chip is not working properly,May be the chip type selection is not correct.(Bootloader is already running)\n"},
-    {'S', "   3. Memory is not working properly,May be the memory type or the memory size selection is not correct.\n"},
-    {'F', "   3. Memory is not working properly,May be the memory size selection is not correct.\n"},
+    {'U',
+     "   3. The chip is not working properly,May be the chip type selection is not "
+     "correct.(Bootloader is not running)\n"},
+    {'A',
+     "   3. The chip is not working properly,May be the chip type selection is not "
+     "correct.(Bootloader is already running)\n"},
+    {'S',
+     "   3. Memory is not working properly,May be the memory type or the memory size selection is "
+     "not correct.\n"},
+    {'F',
+     "   3. Memory is not working properly,May be the memory size selection is not correct.\n"},
     {'H', "   3. Flash is not working properly.\n"},
     {'I', "   3. Flash is not working properly.\n"},
 };
@@ -23,7 +30,8 @@ constexpr CauseLine kCauseLines[] = {
 }  // namespace
 
 std::string TimeoutMessageText(char stage) {
-    std::string text = "Time Out(" + std::to_string(static_cast<int>(static_cast<unsigned char>(stage))) +
+    std::string text = "Time Out(" +
+                       std::to_string(static_cast<int>(static_cast<unsigned char>(stage))) +
                        "),please check:\n";
     text += "   1. Cable is connected correctly.\n";
     text += "   2. Target board is power on.\n";

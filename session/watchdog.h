@@ -9,7 +9,7 @@
 
 namespace pelorin {
 
-inline constexpr uint8_t kWatchdogTicks = 16;       // one tick per second
+inline constexpr uint8_t kWatchdogTicks = 16;  // one tick per second
 inline constexpr unsigned kWatchdogTickMs = 1000;
 inline constexpr const char* kTimeoutCaption = "Time Out";
 
@@ -22,7 +22,7 @@ constexpr bool IsHoldingStage(char stage) {
 }
 
 class Watchdog {
-public:
+  public:
     // Every WM_SESSION_UPDATE: kind 0 sets the stage; then arms, or holds on a holding stage.
     void OnSessionUpdate(uint64_t kind, int64_t value);
     // The operator cancelled.
@@ -35,7 +35,7 @@ public:
     char Stage() const { return stage_; }
     uint8_t Count() const { return count_; }
 
-private:
+  private:
     char stage_ = 0;
     uint8_t count_ = 0;
     bool running_ = false;

@@ -28,9 +28,11 @@ void LinePacer::Moved(Clock::time_point now, unsigned baud, size_t count) {
     const double seconds = static_cast<double>(count) / BytesPerSecond(baud);
     // A line kept busy sends back to back even when this process wakes a little late; only a
     // line idle for longer than a slice starts again from now.
-    const auto slice = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(kSliceSeconds));
+    const auto slice =
+        std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(kSliceSeconds));
     const Clock::time_point start = now - freeAt_ > slice ? now : freeAt_;
-    freeAt_ = start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+    freeAt_ =
+        start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
 }
 
 LinePacer::Clock::duration LinePacer::Scaled(unsigned ms) const {

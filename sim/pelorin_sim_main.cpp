@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "config/version.h"
 #include "session/target_images.h"
 #include "sim/flash_file.h"
 #include "sim/pty_link.h"
@@ -38,6 +39,10 @@ int main(int argc, char** argv) {
     if (!pelorin::sim::ParseSimOptions(argc, argv, options, error)) return Fail(error);
     if (options.help) {
         std::fputs(pelorin::sim::SimUsage().c_str(), stdout);
+        return 0;
+    }
+    if (options.version) {
+        std::printf("pelorin-sim %s\n", pelorin::GetVersionText().c_str());
         return 0;
     }
 

@@ -47,8 +47,8 @@ uint8_t SimBoard::Garbage() {
 
 void SimBoard::EndOperation(const std::string& why) {
     if (options_.logReceived) {
-        const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(
-            Clock::now().time_since_epoch());
+        const auto ns =
+            std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch());
         log_("received " + std::to_string(receivedBytes_) + " at " + std::to_string(ns.count()));
     }
     log_("operation ended: " + why + "; power on again");

@@ -120,6 +120,7 @@ Faults:
   --noise N             N noise bytes between frames
   --split-frames        send each frame in two pieces
   --dump-after-g        send dump data right behind the 'G' frame
+  --version             print the version
   --help                this text
 )";
 }
@@ -149,6 +150,8 @@ bool ParseSimOptions(int argc, const char* const* argv, SimOptions& options, std
         };
         if (arg == "--help" || arg == "-h") {
             options.help = true;
+        } else if (arg == "--version") {
+            options.version = true;
         } else if (arg == "--link") {
             if (!value()) return false;
             options.link = v;

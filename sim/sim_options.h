@@ -27,6 +27,7 @@ struct SimOptions {
     unsigned writeUsPerKiB = 0;
     unsigned copyUsPerKiB = 0;
     bool help = false;
+    bool version = false;
 };
 
 inline constexpr size_t kDefaultFlashBytes = 2u << 20;

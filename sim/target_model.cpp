@@ -4,12 +4,12 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <deque>
 
 #include "session/boot_block.h"
 #include "session/session_header.h"
 #include "sim/boot_block_check.h"
 #include "sim/gzip_member.h"
+#include "sim/target_output.h"
 
 namespace pelorin::sim {
 namespace {
@@ -19,9 +19,6 @@ constexpr uint8_t kLittleEndianAnswer = 0x59;
 constexpr uint8_t kLittleEndianPrefix[4] = {0x00, 0x02, 0x00, 0x00};
 constexpr unsigned kLengthBytes = 3;
 constexpr unsigned kHardwareVersionBytes = 8;
-constexpr unsigned kProgressMax = 128;
-// Progress is reported once per flash sector of this size.
-constexpr size_t kSectorBytes = 64 * 1024;
 // Dump data leaves in transmissions of this size.
 constexpr size_t kDumpChunkBytes = 4096;
 
@@ -79,7 +76,8 @@ unsigned BootRomBaud(unsigned crystalKhz) {
 struct TargetModel::State {
     TargetConfig config;
     std::function<void(const std::string&)> log;
-    std::deque<TargetChunk> output;
+    NoiseSource noise;
+    TargetOutput output{config, noise, log};
 
     Phase phase = Phase::BootRomWait;
     char stage = 'X';
@@ -90,21 +88,12 @@ struct TargetModel::State {
     ChipType chip{};
     std::vector<uint8_t> buffer;  // bytes of the current phase so far
     size_t expected = 0;          // bytes the current phase takes
-    unsigned framesSent = 0;
-    char garbageLoggedAt = 0;  // stage whose garbage was already logged
+    char garbageLoggedAt = 0;     // stage whose garbage was already logged
     bool ignoredLogged = false;
-    bool prompted = false;        // an answer counts only after a prompt
-    uint32_t noise = 0x2545F491;  // xorshift state: noise and garbage bytes, reproducible
+    bool prompted = false;  // an answer counts only after a prompt
 
     void Log(const std::string& line) {
         if (log) log(line);
-    }
-
-    uint8_t NextRandom() {
-        noise ^= noise << 13;
-        noise ^= noise >> 17;
-        noise ^= noise << 5;
-        return static_cast<uint8_t>(noise >> 11);
     }
 
     unsigned Baud() const { return atLoaderSpeed ? kLoaderBaud : BootRomBaud(config.crystalKhz); }
@@ -115,36 +104,15 @@ struct TargetModel::State {
         buffer.clear();
     }
 
-    // ---- output ----
+    // ---- output, at the line speed of the moment ----
 
     TargetChunk& Push(std::vector<uint8_t> bytes, unsigned workMs = 0, unsigned holdMs = 0) {
-        output.push_back(TargetChunk{std::move(bytes), workMs, holdMs, Baud()});
-        return output.back();
+        return output.Push(Baud(), std::move(bytes), workMs, holdMs);
     }
-
     void Frame(uint8_t cls, uint8_t value, unsigned workMs = 0, unsigned holdMs = 0) {
-        std::vector<uint8_t> frame = {0xFE, cls, value, 0xFF};
-        const TargetFaults& f = config.faults;
-        if (f.noiseBytes > 0 && framesSent > 0) {
-            std::vector<uint8_t> noiseBytes;
-            for (unsigned i = 0; i < f.noiseBytes; ++i) {
-                uint8_t b = NextRandom();
-                noiseBytes.push_back(b == 0xFE ? 0x00 : b);
-            }
-            if (framesSent == 1)
-                Log("fault: " + std::to_string(f.noiseBytes) + " noise bytes between frames");
-            frame.insert(frame.begin(), noiseBytes.begin(), noiseBytes.end());
-        }
-        ++framesSent;
-        if (f.splitFrames) {
-            if (framesSent == 1) Log("fault: frames split in two transmissions");
-            const auto half = static_cast<long>(frame.size() - 2);
-            Push({frame.begin(), frame.begin() + half}, workMs, holdMs);
-            Push({frame.begin() + half, frame.end()}, 0, config.splitGapMs);
-        } else {
-            Push(std::move(frame), workMs, holdMs);
-        }
+        output.Frame(Baud(), cls, value, workMs, holdMs);
     }
+    void Progress(size_t bytes, unsigned usPerKiB) { output.Progress(Baud(), bytes, usPerKiB); }
 
     // Announces a stage; false when the target falls silent right after it.
     bool Announce(char letter, const std::string& what, unsigned holdMs = 0) {
@@ -165,26 +133,6 @@ struct TargetModel::State {
         stage = letter;
         phase = Phase::Done;
         finished = true;
-    }
-
-    // Progress 0..128 over `bytes` of flash work at `usPerKiB`, one frame per sector.
-    void Progress(size_t bytes, unsigned usPerKiB) {
-        const size_t steps =
-            std::clamp<size_t>((bytes + kSectorBytes - 1) / kSectorBytes, 1, kProgressMax);
-        const double totalUs = static_cast<double>(bytes) / 1024.0 * usPerKiB;
-        unsigned lastValue = 0;
-        unsigned msSoFar = 0;
-        Frame('p', 0);
-        for (size_t i = 1; i <= steps; ++i) {
-            const auto value = static_cast<unsigned>(i * kProgressMax / steps);
-            // Rounded on the running total so that many small sectors do not lose their time.
-            const auto msUntilNow = static_cast<unsigned>(
-                totalUs * static_cast<double>(i) / static_cast<double>(steps) / 1000.0 + 0.5);
-            if (value == lastValue) continue;
-            Frame('p', static_cast<uint8_t>(value), msUntilNow - msSoFar);
-            msSoFar = msUntilNow;
-            lastValue = value;
-        }
     }
 
     // ---- flash ----
@@ -402,7 +350,7 @@ struct TargetModel::State {
         if (config.faults.dumpAfterG) {
             Log("fault: dump data sent with the 'G' frame");
             const size_t n = std::min(kDumpChunkBytes, section.size());
-            auto& last = output.back().bytes;
+            auto& last = output.LastBytes();
             last.insert(last.end(), section.begin(), section.begin() + static_cast<long>(n));
             at = n;
         }
@@ -472,11 +420,10 @@ TargetModel::TargetModel(TargetConfig config) : state_(std::make_shared<State>()
 
 void TargetModel::Reset() {
     State& s = *state_;
-    s.output.clear();
+    s.output.Clear();
     s.stage = 'X';
     s.finished = false;
     s.atLoaderSpeed = false;
-    s.framesSent = 0;
     s.garbageLoggedAt = 0;
     s.ignoredLogged = false;
     s.prompted = false;
@@ -505,15 +452,12 @@ void TargetModel::Receive(const uint8_t* data, size_t length, unsigned baud) {
         s.garbageLoggedAt = s.stage;
     }
     std::vector<uint8_t> garbage(data, data + length);
-    for (uint8_t& b : garbage) b = static_cast<uint8_t>(b ^ (1 + s.NextRandom() % 255));
+    for (uint8_t& b : garbage) b = static_cast<uint8_t>(b ^ (1 + s.noise.Next() % 255));
     s.Take(garbage.data(), garbage.size());
 }
 
 bool TargetModel::TakeOutput(TargetChunk& chunk) {
-    if (state_->output.empty()) return false;
-    chunk = std::move(state_->output.front());
-    state_->output.pop_front();
-    return true;
+    return state_->output.Take(chunk);
 }
 
 char TargetModel::Stage() const {

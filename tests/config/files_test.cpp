@@ -59,8 +59,7 @@ bool IsPrivate(const fs::path& path) {
 // shared TMPDIR.
 TEST(PrivateUserDir, OnlyAPrivateRuntimeDirOrTmpdirIsTakenAsIs) {
     TempDir runtime, tmp;  // both private, as made
-    EXPECT_EQ(PrivateUserDir(runtime.Path().c_str(), tmp.Path().c_str()).path,
-              runtime / "pelorin");
+    EXPECT_EQ(PrivateUserDir(runtime.Path().c_str(), tmp.Path().c_str()).path, runtime / "pelorin");
     EXPECT_TRUE(IsPrivate(runtime / "pelorin")) << runtime / "pelorin";
     EXPECT_EQ(PrivateUserDir(nullptr, tmp.Path().c_str()).path, tmp.Path());
     ::chmod(tmp.Path().c_str(), 01777);

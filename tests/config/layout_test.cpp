@@ -54,8 +54,16 @@ TEST(LayoutTrailer, ValidTextByteForByteElseTheDefault) {
             for (int s = 0; s < 32; s += 8) file.push_back(static_cast<uint8_t>(v >> s));
         return file;
     };
-    const auto flipped = [&](size_t at) { Bytes file = good; file[at] ^= 1; return file; };
-    struct Case { const char* what; Bytes file; std::string expected; };
+    const auto flipped = [&](size_t at) {
+        Bytes file = good;
+        file[at] ^= 1;
+        return file;
+    };
+    struct Case {
+        const char* what;
+        Bytes file;
+        std::string expected;
+    };
     const std::string def = DefaultLayoutText();
     const Case cases[] = {
         {"valid", good, text},
@@ -83,22 +91,31 @@ TEST(LayoutTrailer, ValidTextByteForByteElseTheDefault) {
     EXPECT_EQ(LayoutTextOf(dir / "missing"), def);
 }
 
-// The rules of the old private profile reader: case, blanks, comments, the first of two equal
+// The rules of the Windows private profile reader: case, blanks, comments, the first of two equal
 // sections or keys, values cut to 254 characters, numbers clamped to 32 bits.
 TEST(IniText, PrivateProfileRules) {
-    const IniText ini("k=outside\n[Main]\r\n  SegSize   =  0x00200000  \r\n;COM=3\r\n"
-                      "  ; XTAL=4\r\nname=a=b\r\nlong=" + std::string(300, 'v') +
-                      "\n[ Other ]\nkey=\nCount=-12abc\nbig=99999999999\nsmall=-99999999999\n"
-                      "[main]\nlate=1\n[A]\nk=1\nK=2\n");
+    const IniText ini(
+        "k=outside\n[Main]\r\n  SegSize   =  0x00200000  \r\n;COM=3\r\n"
+        "  ; XTAL=4\r\nname=a=b\r\nlong=" +
+        std::string(300, 'v') +
+        "\n[ Other ]\nkey=\nCount=-12abc\nbig=99999999999\nsmall=-99999999999\n"
+        "[main]\nlate=1\n[A]\nk=1\nK=2\n");
     const std::tuple<const char*, const char*, std::string> strings[] = {
-        {"MAIN", "SEGSIZE", "0x00200000"}, {"Main", "name", "a=b"}, {"other", "key", ""},
-        {"Main", "long", std::string(254, 'v')}, {"Main", "COM", "fb"}, {"Main", ";COM", "fb"},
-        {"Main", "XTAL", "fb"}, {"Main", "late", "fb"}, {"Missing", "key", "fb"}, {"", "k", "fb"}};
+        {"MAIN", "SEGSIZE", "0x00200000"},
+        {"Main", "name", "a=b"},
+        {"other", "key", ""},
+        {"Main", "long", std::string(254, 'v')},
+        {"Main", "COM", "fb"},
+        {"Main", ";COM", "fb"},
+        {"Main", "XTAL", "fb"},
+        {"Main", "late", "fb"},
+        {"Missing", "key", "fb"},
+        {"", "k", "fb"}};
     for (const auto& [section, key, value] : strings)
         EXPECT_EQ(ini.GetString(section, key, "fb"), value) << section << "/" << key;
     const std::tuple<const char*, const char*, int> ints[] = {
-        {"Other", "key", 0}, {"Other", "Count", -12}, {"Other", "big", INT32_MAX},
-        {"Other", "small", INT32_MIN}, {"Main", "missing", 7}, {"A", "k", 1}};
+        {"Other", "key", 0},           {"Other", "Count", -12}, {"Other", "big", INT32_MAX},
+        {"Other", "small", INT32_MIN}, {"Main", "missing", 7},  {"A", "k", 1}};
     for (const auto& [section, key, value] : ints)
         EXPECT_EQ(ini.GetInt(section, key, 7), value) << section << "/" << key;
 }
@@ -116,9 +133,9 @@ TEST(SegmentTable, CountsNamesAndBounds) {
         EXPECT_EQ(LoadSegmentTable(IniText("[Main]\nSegNumber=" + std::string(count))).size(), size)
             << count;
     // More entries than names give empty ones; equal names read the same section.
-    SegmentTable table = LoadSegmentTable(IniText(
-        "[Main]\nSegNumber=4\nSeg0=Code\nSeg1=code\nSeg2=" + std::string(260, 'n') +
-        "\n[Code]\nStartAddr=0x100\nSegSize=0x200\n"));
+    SegmentTable table = LoadSegmentTable(
+        IniText("[Main]\nSegNumber=4\nSeg0=Code\nSeg1=code\nSeg2=" + std::string(260, 'n') +
+                "\n[Code]\nStartAddr=0x100\nSegSize=0x200\n"));
     ASSERT_EQ(table.size(), 4u);
     EXPECT_EQ(table[1].name, "code");
     EXPECT_EQ(table[1].startAddr, 0x100u);

@@ -110,5 +110,39 @@ TEST_F(DialogDispatch, EmptySectionListRefusesEveryMode) {
     }
 }
 
+// Closing while an operation runs asks first; No keeps it running, Yes cancels it. A cancelled
+// Dump says what became of what arrived; a failed start shows why on the status line.
+TEST_F(DialogDispatch, ClosingWhileRunningAndACancelledDump) {
+    w.silentBoard = true;
+    w.Open({{"/nonexistent/board", "Nowhere"}});
+    w.Choose(kIdcMode, 2);
+    ChooseFile(w.Dir() / "dump.bin");
+    w.Click(kIdcOperation);
+    ASSERT_TRUE(w.Dlg().OperationRunning());
+    EXPECT_EQ(w.Text(kIdcStatusLine), "Enter Dump Progress...");
+    EXPECT_EQ(w.Text(kIdcOperation), "Cancel D&ump");
+    EXPECT_FALSE(w.Enabled(kIdcSection));
+
+    w.prompt.answers = {PromptAnswer::No};
+    EXPECT_FALSE(w.Dlg().OnClose());
+    ASSERT_EQ(w.prompt.shown.size(), 1u);
+    EXPECT_EQ(w.prompt.shown[0].text, "An operation is running. Cancel it and close?");
+    EXPECT_TRUE(w.prompt.shown[0].buttons == PromptButtons::YesNo);
+    EXPECT_TRUE(w.Dlg().OperationRunning());
+
+    w.Click(kIdcOperation);
+    EXPECT_FALSE(w.Dlg().OperationRunning());
+    EXPECT_EQ(w.Text(kIdcStatusLine), "Cancel. No byte of the dump arrived; no file was kept.");
+    EXPECT_TRUE(w.Dlg().OnClose());  // idle: no question
+    EXPECT_EQ(w.prompt.shown.size(), 1u);
+
+    w.Click(kIdcOperation);
+    ASSERT_TRUE(w.Dlg().OperationRunning());
+    w.prompt.answers = {PromptAnswer::Yes};
+    EXPECT_TRUE(w.Dlg().OnClose());
+    EXPECT_FALSE(w.Dlg().OperationRunning());
+    EXPECT_EQ(w.Text(kIdcOperation), "D&ump");
+}
+
 }  // namespace
 }  // namespace pelorin::testing

@@ -4,40 +4,9 @@
 #include <fstream>
 #include <thread>
 
-#include "config/default_layout.h"
-#include "config/layout_trailer.h"
 #include "ui/dialog/window_messages.h"
 
 namespace pelorin::testing {
-
-PromptAnswer RecordingPrompt::Show(const PromptRequest& request) {
-    shown.push_back(request);
-    if (onShow) onShow();
-    if (answers.empty()) return DefaultAnswer(request.buttons);
-    const PromptAnswer answer = answers.front();
-    answers.pop_front();
-    return answer;
-}
-
-size_t RecordingPrompt::CountWithCaption(const std::string& caption) const {
-    size_t count = 0;
-    for (const PromptRequest& r : shown) count += r.caption == caption;
-    return count;
-}
-
-std::optional<std::string> ScriptedFileDialogs::ChooseOpenFile(
-    const std::vector<ui::FileFilterEntry>& f) {
-    ++opens;
-    filter = f;
-    return next;
-}
-
-std::optional<std::string> ScriptedFileDialogs::ChooseSaveFile(
-    const std::vector<ui::FileFilterEntry>& f) {
-    ++saves;
-    filter = f;
-    return next;
-}
 
 void QueuedSink::Post(uint32_t id, uint64_t wParam, int64_t lParam) {
     std::lock_guard lock(mutex_);
@@ -69,10 +38,7 @@ void DialogFixture::Close() {
 
 void DialogFixture::WriteProgram(const std::string& layoutText) {
     programPath_ = Dir() / "pelorin-under-test";
-    const std::vector<uint8_t> image(4096, 0x90);
-    std::vector<uint8_t> bytes = image;
-    if (!layoutText.empty()) bytes = *AppendLayoutTrailer(image, layoutText);
-    WriteBytes(programPath_, bytes);
+    WriteProgramFile(programPath_, layoutText);
 }
 
 ui::CLoaderDlg& DialogFixture::Open(std::vector<ui::ExtraPort> extraPorts) {
@@ -91,6 +57,7 @@ ui::CLoaderDlg& DialogFixture::Open(std::vector<ui::ExtraPort> extraPorts) {
         if (!startSucceeds) *error = "Cannot start " + line + ": Exec format error";
         return startSucceeds;
     };
+    if (silentBoard) setup.makePort = [] { return std::make_unique<SilentPort>(); };
     setup.tempBase = (Dir() / "work").string();
     std::filesystem::create_directories(setup.tempBase);
     dialog_ = std::make_unique<ui::CLoaderDlg>(setup, *surface_);
@@ -100,13 +67,7 @@ ui::CLoaderDlg& DialogFixture::Open(std::vector<ui::ExtraPort> extraPorts) {
 
 std::filesystem::path DialogFixture::WriteFile(const std::string& name, size_t bytes,
                                                uint8_t seed) const {
-    std::string data(bytes, '\0');
-    uint32_t x = seed * 2654435761u + 1;
-    for (char& c : data) {
-        x = x * 1103515245u + 12345u;
-        c = char(x >> 16);
-    }
-    WriteText(Dir() / name, data);
+    WriteSeededFile(Dir() / name, bytes, seed);
     return Dir() / name;
 }
 
@@ -140,15 +101,6 @@ bool DialogFixture::WaitFor(const std::function<bool()>& done, std::chrono::mill
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     return true;
-}
-
-std::string DefaultLayoutWith(const std::vector<std::pair<std::string, std::string>>& edits) {
-    std::string text = DefaultLayoutText();
-    for (const auto& [from, to] : edits) {
-        const size_t at = text.find(from);
-        if (at != std::string::npos) text.replace(at, from.size(), to);
-    }
-    return text;
 }
 
 }  // namespace pelorin::testing

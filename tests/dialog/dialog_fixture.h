@@ -3,6 +3,7 @@
 // sink whose messages the test delivers when it pumps, as a window's loop would.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <deque>
 #include <filesystem>
@@ -15,8 +16,10 @@
 
 #include "../config/temp_dir.h"
 #include "fake_surface.h"
-#include "session/operator_prompt.h"
+#include "operator_fakes.h"
 #include "serial/message_queue.h"
+#include "serial/serial_port.h"
+#include "session/operator_prompt.h"
 #include "session/session_sink.h"
 #include "ui/dialog/control_ids.h"
 #include "ui/dialog/file_dialogs.h"
@@ -25,28 +28,6 @@
 #include "ui/dialog/thread_prompt.h"
 
 namespace pelorin::testing {
-
-// Records every message box and answers it with the next of `answers`, or, when none is
-// left, with the safe answer (OK, No to a question, Cancel where offered).
-class RecordingPrompt final : public IOperatorPrompt {
-  public:
-    PromptAnswer Show(const PromptRequest& request) override;
-    size_t CountWithCaption(const std::string& caption) const;
-    std::vector<PromptRequest> shown;
-    std::deque<PromptAnswer> answers;
-    std::function<void()> onShow;  // runs while the box is "open"
-};
-
-// Answers the next file dialog with `next` (none: the operator cancels).
-class ScriptedFileDialogs final : public ui::IFileDialogs {
-  public:
-    std::optional<std::string> ChooseOpenFile(const std::vector<ui::FileFilterEntry>& f) override;
-    std::optional<std::string> ChooseSaveFile(const std::vector<ui::FileFilterEntry>& f) override;
-    std::optional<std::string> next;
-    std::vector<ui::FileFilterEntry> filter;
-    int opens = 0;
-    int saves = 0;
-};
 
 // The worker's messages, queued until the test pumps them.
 class QueuedSink final : public ISessionSink {
@@ -58,6 +39,19 @@ class QueuedSink final : public ISessionSink {
   private:
     std::mutex mutex_;
     std::vector<Message> queue_;
+};
+
+// A board that opens and never answers: its operation runs until it is cancelled.
+class SilentPort final : public ISerialPort {
+  public:
+    bool Open(unsigned port, const char*) override { return open_ = port >= 1 && port <= 1024; }
+    void Close() override { open_ = false; }
+    bool IsOpen() const override { return open_; }
+    unsigned Read(uint8_t*, unsigned, unsigned) override { return 0; }
+    unsigned Write(const uint8_t*, unsigned length) override { return length; }
+
+  private:
+    std::atomic<bool> open_{false};
 };
 
 class DialogFixture {
@@ -96,6 +90,8 @@ class DialogFixture {
     // Command lines the window started, and whether starting succeeds.
     std::vector<std::string> started;
     bool startSucceeds = true;
+    // Boards of the windows opened from now on: silent ones, else the computer's ports.
+    bool silentBoard = false;
 
   private:
     TempDir dir_;
@@ -107,8 +103,5 @@ class DialogFixture {
     std::unique_ptr<ui::ThreadPrompt> threadPrompt_;
     std::unique_ptr<ui::CLoaderDlg> dialog_;
 };
-
-// The default layout's text with `from` replaced by `to` in each pair (for [Config] lines).
-std::string DefaultLayoutWith(const std::vector<std::pair<std::string, std::string>>& edits);
 
 }  // namespace pelorin::testing

@@ -108,13 +108,37 @@ TEST(DialogStartup, SaveSettingsFillsHeaderProfileAndSummary) {
     EXPECT_EQ(w.Profile().GetInt("XTAL"), 1);
     EXPECT_EQ(w.Profile().GetInt("ChipType"), 18);
     EXPECT_EQ(w.Surface().statusParts[1], "QV119 / 13.5 MHz / DDRAM / 64Mbit / full-page / ");
+}
 
-    // A saved value beyond its list leaves the list without a selection; the summary keeps
-    // its five fields.
+// A value outside its list, from the profile or the layout, selects the list's first item, and
+// the next save writes that: no start-up leaves a list empty, no press writes -1.
+TEST(DialogStartup, ValuesOutsideTheirListsSelectTheDefault) {
+    DialogFixture w;
     w.Profile().WriteInt("XTAL", 9);
+    w.Profile().WriteInt("MemType", -1);
+    w.Profile().WriteInt("COM", 4000);
+    w.WriteProgram(
+        DefaultLayoutWith({{";ChipType=0", "ChipType=999"}, {";MemSize=0", "MemSize=2147483648"}}));
+    w.Open({{"/nonexistent/board", "Nowhere"}});
+    for (int id : {kIdcChipType, kIdcXtal, kIdcMemoryType, kIdcMemorySize})
+        EXPECT_EQ(w.Surface().Selection(id), 0) << id;
+    EXPECT_GE(w.Surface().Selection(kIdcSerialPort), 0);
+    EXPECT_EQ(w.Surface().statusParts[1], "QV101 / 27 MHz / SDRAM / 64Mbit / full-page / ");
+    w.Click(kIdcOperation);
+    for (const char* key : {"ChipType", "XTAL", "MemType", "MemSize", "COM"})
+        EXPECT_GE(w.Profile().GetInt(key), 0) << key;
+    EXPECT_EQ(w.Dlg().Header().crystalKhz, 27000);
+}
+
+// With the panel locked the chip lists stay hidden: no key reaches them.
+TEST(DialogStartup, LockedPanelKeepsTheChipListsOutOfReach) {
+    DialogFixture w;
+    w.WriteProgram(DefaultLayoutWith({{";DisableEtcOpt=1", "DisableEtcOpt=1"}}));
     w.Open();
-    EXPECT_EQ(w.Surface().Selection(kIdcXtal), -1);
-    EXPECT_EQ(w.Surface().statusParts[1], "QV119 /  / DDRAM / 64Mbit / full-page / ");
+    w.Click(kIdcTogglePanel);
+    EXPECT_FALSE(w.Dlg().PanelShown());
+    for (int id : {kIdcChipType, kIdcXtal, kIdcMemoryType, kIdcMemorySize, kIdcSdramMode})
+        EXPECT_FALSE(w.Surface().At(id).shown) << id;
 }
 
 TEST(DialogStartup, ModeChangeSetsCaptionBrowseAndClearsTheFile) {

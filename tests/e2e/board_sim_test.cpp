@@ -33,7 +33,7 @@ class LateSleeper final : public ISleeper {
 
 // Records every touch of the modem lines and passes it on.
 class RecordingModemControl final : public IModemControl {
-public:
+  public:
     int SetLines(NativeDevice device, unsigned lines, bool on) override {
         std::lock_guard lock(mutex_);
         calls.push_back(std::string(on ? "raise" : "drop") + (lines & kModemDtr ? " DTR" : "") +
@@ -160,9 +160,11 @@ TEST_F(BoardSimTest, AWholeDownloadOnlyDropsTheModemLines) {
     EndView view;
     SilentPrompt prompt;
     RecordingModemControl modem;
-    ASSERT_EQ(Run(OperationKind::Download, 0, view, prompt, &modem), Outcome::Completed) << view.text;
+    ASSERT_EQ(Run(OperationKind::Download, 0, view, prompt, &modem), Outcome::Completed)
+        << view.text;
     ASSERT_FALSE(modem.calls.empty());
-    for (const std::string& call : modem.calls) EXPECT_TRUE(call == "drop DTR RTS" || call == "keep on close") << call;
+    for (const std::string& call : modem.calls)
+        EXPECT_TRUE(call == "drop DTR RTS" || call == "keep on close") << call;
     // One opening for the whole run: the speed switch at 'A' kept the device open.
     EXPECT_EQ(std::count(modem.calls.begin(), modem.calls.end(), "keep on close"), 1);
 }

@@ -78,7 +78,8 @@ std::optional<std::string> ChildProcess::ReadLine(std::chrono::milliseconds time
             lineStart_ = end + 1;
             return line;
         }
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
         if (left.count() <= 0 || (outFd_ < 0 && errFd_ < 0)) return std::nullopt;
         if (outFd_ < 0) return std::nullopt;
         Pump(std::min(left, std::chrono::milliseconds(100)));
@@ -116,8 +117,10 @@ int ChildProcess::Wait(std::chrono::milliseconds timeout) {
             status_ = 999;
             return -1;
         }
-        if (outFd_ >= 0 || errFd_ >= 0) Pump(std::chrono::milliseconds(20));
-        else ::usleep(20000);
+        if (outFd_ >= 0 || errFd_ >= 0)
+            Pump(std::chrono::milliseconds(20));
+        else
+            ::usleep(20000);
     }
     while (outFd_ >= 0 || errFd_ >= 0) Pump(std::chrono::milliseconds(100));
     return status_;

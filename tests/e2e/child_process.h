@@ -12,7 +12,7 @@
 namespace pelorin::testing {
 
 class ChildProcess {
-public:
+  public:
     ChildProcess() = default;
     ~ChildProcess();
     ChildProcess(const ChildProcess&) = delete;
@@ -31,7 +31,7 @@ public:
     const std::string& Out() const { return out_; }
     const std::string& Err() const { return err_; }
 
-private:
+  private:
     // Reads what is available from both pipes, waiting at most `timeout`.
     void Pump(std::chrono::milliseconds timeout);
 

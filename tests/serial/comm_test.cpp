@@ -62,18 +62,22 @@ struct PtyPair {
         if (master >= 0) ::close(master);
         master = -1;
     }
-    bool Send(const Bytes& b) const { return ::write(master, b.data(), b.size()) == ssize_t(b.size()); }
+    bool Send(const Bytes& b) const {
+        return ::write(master, b.data(), b.size()) == ssize_t(b.size());
+    }
     // Bytes waiting to be read at the port's end.
     int Queued() const {
         int n = 0;
         return ::ioctl(slave, FIONREAD, &n) == 0 ? n : -1;
     }
-    bool WaitQueued(int count) const { return WaitUntil([&] { return Queued() >= count; }); }
+    bool WaitQueued(int count) const {
+        return WaitUntil([&] { return Queued() >= count; });
+    }
     // Reads `count` bytes at the far end; fewer if nothing comes within the guard.
     Bytes Receive(size_t count) const {
         Bytes got(count);
         size_t have = 0;
-        for (pollfd p{master, POLLIN, 0}; have < count && ::poll(&p, 1, 10000) > 0;) {
+        for (pollfd p{master, POLLIN, 0}; have<count&& ::poll(&p, 1, 10000)> 0;) {
             const ssize_t n = ::read(master, got.data() + have, count - have);
             if (n <= 0) break;
             have += size_t(n);
@@ -88,7 +92,8 @@ struct PtyPair {
 // Opens and closes of one file, as the kernel reports them: shows whether the port touched
 // the device's descriptor at all.
 struct OpenCloseWatch {
-    explicit OpenCloseWatch(const std::string& path) : fd(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
+    explicit OpenCloseWatch(const std::string& path)
+        : fd(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
         ok = fd >= 0 && ::inotify_add_watch(fd, path.c_str(), IN_OPEN | IN_CLOSE) >= 0;
     }
     ~OpenCloseWatch() { ::close(fd); }
@@ -143,8 +148,10 @@ std::string InChild(const std::function<std::string()>& body, pid_t* holder = nu
     for (ssize_t n; child > 0 && (n = ::read(out[0], buffer, sizeof buffer)) > 0;)
         text.append(buffer, size_t(n));
     ::close(out[0]);
-    if (holder) *holder = child;
-    else if (child > 0) ::waitpid(child, nullptr, 0);
+    if (holder)
+        *holder = child;
+    else if (child > 0)
+        ::waitpid(child, nullptr, 0);
     return child < 0 ? "no child" : text;
 }
 
@@ -167,7 +174,8 @@ class CommTest : public ::testing::Test {
     // Waits for message `id`, passing over others; the worker's reads go on meanwhile.
     bool WaitFor(uint32_t id, std::chrono::milliseconds limit = kHangGuard) {
         const auto end = std::chrono::steady_clock::now() + limit;
-        for (uint8_t sink[4096]; std::chrono::steady_clock::now() < end; port.Read(sink, sizeof sink, 10))
+        for (uint8_t sink[4096]; std::chrono::steady_clock::now() < end;
+             port.Read(sink, sizeof sink, 10))
             if (queue.GetFor(last, 10ms) && last.id == id) return true;
         return false;
     }
@@ -265,7 +273,10 @@ TEST_F(CommTest, OpenAndCloseRules) {
     ASSERT_TRUE(port.Open(kPort, "9600,n,8,1")) << port.LastError();
     // A number out of range fails before anything changes; a text the parser or the terminal
     // refuses fails, but the device stays open with its monitor.
-    struct Bad { unsigned port; const char* settings; };
+    struct Bad {
+        unsigned port;
+        const char* settings;
+    };
     for (const Bad& bad : {Bad{0, "9600,n,8,1"}, Bad{1025, "9600,n,8,1"}, Bad{kPort, "fast,n,8,1"},
                            Bad{kPort, "14400,n,8,1"}, Bad{kPort, "9600,n,8,1.5"}}) {
         EXPECT_FALSE(port.Open(bad.port, bad.settings)) << bad.port << " " << bad.settings;
@@ -332,7 +343,12 @@ TEST_F(CommTest, SpeedSwitchKeepsTheDeviceOpenAndTheModemLinesOff) {
 }
 
 TEST_F(CommTest, FarEndSeesTheLineSettings) {
-    struct Case { const char* text; speed_t speed; tcflag_t parity; bool twoStopBits; };  // parity: PARODD, CMSPAR
+    struct Case {
+        const char* text;
+        speed_t speed;
+        tcflag_t parity;
+        bool twoStopBits;
+    };  // parity: PARODD, CMSPAR
     const Case cases[] = {
         {"9600,n,8,1", B9600, 0, false},
         {"115200,n,8,1", B115200, 0, false},
@@ -396,10 +412,12 @@ TEST_F(CommTest, ExclusiveUseEndsWithTheHoldingProcess) {
         });
     };
     pid_t holder = -1;
-    const std::string held = InChild([&]() -> std::string {
-        auto* comm = new cnComm(names);  // kept open until the process is killed
-        return comm->Open(kPort, "115200,n,8,1") ? "" : "refused: " + comm->LastError();
-    }, &holder);
+    const std::string held = InChild(
+        [&]() -> std::string {
+            auto* comm = new cnComm(names);  // kept open until the process is killed
+            return comm->Open(kPort, "115200,n,8,1") ? "" : "refused: " + comm->LastError();
+        },
+        &holder);
     ASSERT_GT(holder, 0);
     EXPECT_EQ(held, "");
     EXPECT_FALSE(port.Open(kPort, "115200,n,8,1"));
@@ -461,7 +479,8 @@ TEST_F(CommTest, BytesLeftHostCountsWhatTheDriverLetGo) {
     port.Write(block.data(), kSecond);
     EXPECT_EQ(port.BytesQueued(), kFirst + kSecond);
     ASSERT_EQ(pty.Receive(kFirst + kSecond).size(), kFirst + kSecond);
-    EXPECT_TRUE(WaitUntil([&] { return port.BytesLeftHost() == kFirst + kSecond; })) << port.BytesLeftHost();
+    EXPECT_TRUE(WaitUntil([&] { return port.BytesLeftHost() == kFirst + kSecond; }))
+        << port.BytesLeftHost();
     // A real close and open counts afresh.
     port.Close();
     EXPECT_EQ(port.BytesLeftHost(), kFirst + kSecond);

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "serial/port_enum.h"
+#include "tests/serial/port_list_names.h"
 
 namespace pelorin {
 namespace {
@@ -38,7 +39,7 @@ TEST_F(PortEnumWin32Test, RegistryNamesInTheirOrderUpToFiveCharacters) {
              {"\\Device\\VCP2", "COM99"}});
     const auto ports = ListSerialPorts(names, sources);
     ASSERT_EQ(ports.size(), 3u);
-    EXPECT_EQ(PortListText(ports), "COM3;COM1;COM99;");
+    EXPECT_EQ(PortListNames(ports), "COM3;COM1;COM99;");
     EXPECT_EQ(ports[0].number, 3u);
     EXPECT_EQ(ports[0].devicePath, "\\\\.\\COM3");
     EXPECT_EQ(ports[0].description.rfind("\\Device\\Serial0", 0), 0u);
@@ -46,9 +47,10 @@ TEST_F(PortEnumWin32Test, RegistryNamesInTheirOrderUpToFiveCharacters) {
 
 TEST_F(PortEnumWin32Test, EmptyKeyListsNothingAndAMissingOneFallsBack) {
     MakeKey({});
-    EXPECT_EQ(PortListText(ListSerialPorts(names, sources)), "");
+    EXPECT_EQ(PortListNames(ListSerialPorts(names, sources)), "");
     sources.registryKey += "-missing";
-    EXPECT_EQ(PortListText(ListSerialPorts(names, sources)), FallbackPortListText());
+    EXPECT_EQ(PortListNames(ListSerialPorts(names, sources)),
+              "COM1;COM2;COM3;COM4;COM5;COM6;COM7;COM8;COM9;COM10;");
 }
 
 TEST_F(PortEnumWin32Test, ExplicitNumbersFollowAndTakeTheirNumberFromTheRegistry) {
@@ -56,7 +58,7 @@ TEST_F(PortEnumWin32Test, ExplicitNumbersFollowAndTakeTheirNumberFromTheRegistry
     names.Assign(4, "\\\\.\\CNCA0");
     names.Assign(200, "\\\\.\\CNCB0");
     const auto ports = ListSerialPorts(names, sources);
-    EXPECT_EQ(PortListText(ports), "COM3;COM4;COM200;");
+    EXPECT_EQ(PortListNames(ports), "COM3;COM4;COM200;");
     ASSERT_EQ(ports.size(), 3u);
     EXPECT_EQ(ports[1].devicePath, "\\\\.\\CNCA0");
 }

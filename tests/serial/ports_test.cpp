@@ -9,17 +9,25 @@
 
 #include "serial/port_enum.h"
 #include "serial/port_names.h"
+#include "tests/serial/port_list_names.h"
 
 namespace pelorin {
 namespace {
 
 TEST(PortNamesTest, FixedRangesMapBothWays) {
     for (unsigned n = 1; n <= 96; ++n) EXPECT_EQ(FixedPortNumber(FixedDevicePath(n)), n);
-    const std::pair<unsigned, const char*> edges[] = {
-        {1, "/dev/ttyS0"}, {32, "/dev/ttyS31"}, {33, "/dev/ttyUSB0"}, {64, "/dev/ttyUSB31"},
-        {65, "/dev/ttyACM0"}, {96, "/dev/ttyACM31"}, {0, ""}, {97, ""}, {1024, ""}};
+    const std::pair<unsigned, const char*> edges[] = {{1, "/dev/ttyS0"},
+                                                      {32, "/dev/ttyS31"},
+                                                      {33, "/dev/ttyUSB0"},
+                                                      {64, "/dev/ttyUSB31"},
+                                                      {65, "/dev/ttyACM0"},
+                                                      {96, "/dev/ttyACM31"},
+                                                      {0, ""},
+                                                      {97, ""},
+                                                      {1024, ""}};
     for (const auto& [number, path] : edges) EXPECT_EQ(FixedDevicePath(number), path) << number;
-    for (const char* path : {"/dev/ttyS32", "/dev/ttyS01", "/dev/ttyS", "/dev/ttyAMA0", "/dev/ttyUSB1x"})
+    for (const char* path :
+         {"/dev/ttyS32", "/dev/ttyS01", "/dev/ttyS", "/dev/ttyAMA0", "/dev/ttyUSB1x"})
         EXPECT_EQ(FixedPortNumber(path), 0u) << path;
 }
 
@@ -43,7 +51,8 @@ TEST(PortNamesTest, ExplicitNumbersOverrideAndAreHandedOut) {
 
     // The map text: malformed entries and numbers out of range are skipped.
     PortNameTable map;
-    EXPECT_EQ(map.LoadText(" 40=/dev/pts/3 ;41=/tmp/sim link;;bad;0=/x;1025=/y;42=;07=/z;1024=/w"), 3u);
+    EXPECT_EQ(map.LoadText(" 40=/dev/pts/3 ;41=/tmp/sim link;;bad;0=/x;1025=/y;42=;07=/z;1024=/w"),
+              3u);
     EXPECT_EQ(map.DevicePath(40), "/dev/pts/3");
     EXPECT_EQ(map.DevicePath(41), "/tmp/sim link");
     EXPECT_EQ(map.DevicePath(1024), "/w");
@@ -85,10 +94,12 @@ class PortEnumTest : public ::testing::Test {
 };
 
 TEST_F(PortEnumTest, ListsDevicesThatExistWithTheirDescriptions) {
-    EXPECT_EQ(PortListText(ListSerialPorts(names, sources)), "");
+    EXPECT_EQ(PortListNames(ListSerialPorts(names, sources)), "");
     const fs::path usbDevice = root / "sys/devices/usb1/1-1";
-    for (const auto& [file, text] : {std::pair{"idVendor", "0403"}, {"idProduct", "6001"},
-                                     {"product", "FT232R USB UART"}, {"manufacturer", "FTDI"}})
+    for (const auto& [file, text] : {std::pair{"idVendor", "0403"},
+                                     {"idProduct", "6001"},
+                                     {"product", "FT232R USB UART"},
+                                     {"manufacturer", "FTDI"}})
         Write(usbDevice / file, text);
     AddTty("ttyUSB0", usbDevice / "1-1:1.0/ttyUSB0");
     const fs::path acmDevice = root / "sys/devices/usb1/1-2";
@@ -98,7 +109,8 @@ TEST_F(PortEnumTest, ListsDevicesThatExistWithTheirDescriptions) {
     const fs::path uarts = root / "sys/devices/platform/serial8250";
     AddTty("ttyS0", uarts / "tty/ttyS0");
     Write(fs::path(sources.sysClassTty) / "ttyS0/type", "4");
-    fs::create_directory_symlink(root / "sys/bus/platform/drivers/serial8250", uarts / "tty/ttyS0/driver");
+    fs::create_directory_symlink(root / "sys/bus/platform/drivers/serial8250",
+                                 uarts / "tty/ttyS0/driver");
     AddTty("ttyS1", uarts / "tty/ttyS1");  // registered, but no UART answered
     Write(fs::path(sources.sysClassTty) / "ttyS1/type", "0");
     AddTty("ttyUSB1", usbDevice / "1-1:1.1/ttyUSB1", /*devNode=*/false);  // not in /dev
@@ -111,7 +123,7 @@ TEST_F(PortEnumTest, ListsDevicesThatExistWithTheirDescriptions) {
     names.Assign(151, (root / "missing").string());
 
     const std::vector<SerialPortInfo> ports = ListSerialPorts(names, sources);
-    EXPECT_EQ(PortListText(ports), "COM1;COM33;COM68;COM150;");
+    EXPECT_EQ(PortListNames(ports), "COM1;COM33;COM68;COM150;");
     ASSERT_EQ(ports.size(), 4u);
     EXPECT_EQ(ports[0].description, "/dev/ttyS0 - serial8250");
     EXPECT_EQ(ports[1].devicePath, "/dev/ttyUSB0");
@@ -120,13 +132,13 @@ TEST_F(PortEnumTest, ListsDevicesThatExistWithTheirDescriptions) {
     EXPECT_EQ(ports[3].devicePath, simulated.string());
     // A fixed number rebound to another device no longer lists the fixed one.
     names.Assign(33, simulated.string());
-    EXPECT_EQ(PortListText(ListSerialPorts(names, sources)), "COM1;COM33;COM68;COM150;");
+    EXPECT_EQ(PortListNames(ListSerialPorts(names, sources)), "COM1;COM33;COM68;COM150;");
     EXPECT_EQ(ListSerialPorts(names, sources)[1].devicePath, simulated.string());
 
     // An unreadable system list gives the fallback, explicit devices beside it, each number once.
     sources.sysClassTty = (root / "no-such-dir").string();
     names.Assign(3, simulated.string());
-    EXPECT_EQ(PortListText(ListSerialPorts(names, sources)),
+    EXPECT_EQ(PortListNames(ListSerialPorts(names, sources)),
               "COM1;COM2;COM3;COM4;COM5;COM6;COM7;COM8;COM9;COM10;COM33;COM150;");
 }
 

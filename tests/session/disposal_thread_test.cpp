@@ -2,9 +2,9 @@
 // fakes record in the worker's thread; the test reads them only once the worker is joined.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <cerrno>
 #include <filesystem>
-#include <unistd.h>
 
 #include "session/disposal_thread.h"
 #include "session_fakes.h"
@@ -14,8 +14,8 @@ namespace {
 
 struct Worker {
     Worker() {
-        thread = std::make_unique<CDisposalThread>(std::unique_ptr<ISerialPort>(port), shared, timeline,
-                                                   timeline, images);
+        thread = std::make_unique<CDisposalThread>(std::unique_ptr<ISerialPort>(port), shared,
+                                                   timeline, timeline, images);
         thread->Start();
         while (!shared.HasWorker()) std::this_thread::yield();
     }
@@ -62,7 +62,7 @@ TEST(DisposalThread, StaleNotificationsStopAndLostPort) {
     ASSERT_NE(w.Open(27000, 6), kOpenFailed);
     w.shared.PostToWorker(WM_COMM_RXCHAR, 5, 0);  // queued from the old port: ignored
     w.shared.PostToWorker(WM_COMM_RXCHAR, 6, 0);
-    w.shared.PostToWorker(WM_COMM_CTS, 6, 1);     // no handler: dropped
+    w.shared.PostToWorker(WM_COMM_CTS, 6, 1);  // no handler: dropped
     // A failed open keeps the active port: its notifications are still read.
     w.port->refuse.insert(7);
     ASSERT_EQ(w.Open(27000, 7), kOpenFailed);
@@ -70,7 +70,8 @@ TEST(DisposalThread, StaleNotificationsStopAndLostPort) {
     w.shared.PostToWorker(WM_COMM_RXCHAR, 7, 0);
 
     // Stop during a cancelled dump closes the dump file; a second stop is harmless.
-    auto path = std::filesystem::temp_directory_path() / ("pelorin-stop-" + std::to_string(::getpid()));
+    auto path =
+        std::filesystem::temp_directory_path() / ("pelorin-stop-" + std::to_string(::getpid()));
     ASSERT_TRUE(w.shared.dumpFile.Create(path.string()));
     w.shared.dumpCancel = true;
     w.shared.PostToWorker(WM_SESSION_STOP);
@@ -85,7 +86,8 @@ TEST(DisposalThread, StaleNotificationsStopAndLostPort) {
     w.thread->Quit();
     EXPECT_EQ(w.port->readCalls, 2);
     EXPECT_FALSE(w.port->IsOpen());
-    EXPECT_EQ(w.timeline.Posts(), (std::vector<std::array<int64_t, 3>>{{WM_SESSION_PORT_LOST, 8, EIO}}));
+    EXPECT_EQ(w.timeline.Posts(),
+              (std::vector<std::array<int64_t, 3>>{{WM_SESSION_PORT_LOST, 8, EIO}}));
     std::filesystem::remove(path);
 }
 

@@ -21,15 +21,15 @@ namespace pelorin::testing {
 
 struct Event {
     enum Kind { Write, Sleep, Open, Close, Post, Prompt, Beep } kind = Write;
-    std::vector<uint8_t> bytes;  // Write
-    unsigned ms = 0;             // Sleep; the port number of an Open
-    std::string text;            // Open settings, Prompt text
+    std::vector<uint8_t> bytes;     // Write
+    unsigned ms = 0;                // Sleep; the port number of an Open
+    std::string text;               // Open settings, Prompt text
     std::array<int64_t, 3> post{};  // id, w, l
 };
 
 // The session's sink, prompt and sleeper in one, recording everything in order.
 class Timeline final : public ISessionSink, public IOperatorPrompt, public ISleeper {
-public:
+  public:
     std::vector<Event> events;
 
     void Post(uint32_t id, uint64_t w, int64_t l) override {
@@ -67,7 +67,7 @@ public:
 };
 
 class FakePort final : public ISerialPort {
-public:
+  public:
     explicit FakePort(Timeline& t) : timeline_(t) {}
     bool Open(unsigned port, const char* settings) override {
         Event& e = timeline_.Add(Event::Open);
@@ -99,7 +99,7 @@ public:
     std::set<unsigned> refuse;  // port numbers whose open fails
     int readCalls = 0;
 
-private:
+  private:
     Timeline& timeline_;
     bool open_ = true;
 };

@@ -24,7 +24,9 @@ using Lines = std::vector<std::string>;
 constexpr int64_t U = WM_SESSION_UPDATE, SEND_END = WM_SESSION_SEND_END,
                   FINISHED = WM_SESSION_FINISHED, SEND_BEGIN = WM_SESSION_SEND_BEGIN;
 
-Bytes Frame(char cls, uint8_t value) { return {0xFE, uint8_t(cls), value, 0xFF}; }
+Bytes Frame(char cls, uint8_t value) {
+    return {0xFE, uint8_t(cls), value, 0xFF};
+}
 
 Bytes Cat(std::initializer_list<Bytes> parts) {
     Bytes out;
@@ -33,11 +35,12 @@ Bytes Cat(std::initializer_list<Bytes> parts) {
 }
 
 std::vector<Post> FinishingPosts(char letter) {
-    return {{U, 0, letter}, {U, 2, 100}, {SEND_END, 0, 0}, {U, 1, 100}, {SEND_END, 0, 0}, {FINISHED, 0, 0}};
+    return {{U, 0, letter}, {U, 2, 100},      {SEND_END, 0, 0},
+            {U, 1, 100},    {SEND_END, 0, 0}, {FINISHED, 0, 0}};
 }
 
 class SessionProtocolTest : public ::testing::Test {
-protected:
+  protected:
     SessionProtocolTest() { SetHeader(0, 0); }
     ~SessionProtocolTest() override {
         shared.dumpFile.Close();
@@ -46,9 +49,14 @@ protected:
 
     // Crystal 13500, DDRAM of 512 Mbit in burst mode.
     void SetHeader(uint8_t mode, uint8_t chip, uint32_t start = 0x10000, uint32_t size = 0x120000) {
-        shared.SetSessionHeader({.mode = mode, .chipCode = chip, .crystalKhz = 13500,
-                                 .memoryType = 1, .memorySize = 3, .startAddress = start,
-                                 .sectionSize = size, .sdramMode = 1});
+        shared.SetSessionHeader({.mode = mode,
+                                 .chipCode = chip,
+                                 .crystalKhz = 13500,
+                                 .memoryType = 1,
+                                 .memorySize = 3,
+                                 .startAddress = start,
+                                 .sectionSize = size,
+                                 .sdramMode = 1});
     }
     // Delivers `bytes` as one read and runs one notification.
     void Feed(const Bytes& bytes) {
@@ -56,7 +64,8 @@ protected:
         protocol.OnReceive(protocol.ActivePort());
     }
     std::filesystem::path TempFile(const std::string& name, const Bytes& content) {
-        cleanup.push_back(std::filesystem::temp_directory_path() / (name + "-" + std::to_string(::getpid())));
+        cleanup.push_back(std::filesystem::temp_directory_path() /
+                          (name + "-" + std::to_string(::getpid())));
         std::ofstream(cleanup.back(), std::ios::binary)
             .write(reinterpret_cast<const char*>(content.data()), std::streamsize(content.size()));
         return cleanup.back();
@@ -82,11 +91,23 @@ protected:
 // The answer, its pauses, and the whole 2048-byte block: image, zero padding, and at 2016 every
 // header field in the family's byte order.
 TEST_F(SessionProtocolTest, BootRomAnswerAndBlockByFamily) {
-    struct Case { uint8_t chip; Bytes prompt; Lines line; Bytes lead; Bytes header; };
+    struct Case {
+        uint8_t chip;
+        Bytes prompt;
+        Lines line;
+        Bytes lead;
+        Bytes header;
+    };
     const Case cases[] = {
-        {0, {'X'}, {"write 1", "sleep 50", "write 2048"}, {0x18},
+        {0,
+         {'X'},
+         {"write 1", "sleep 50", "write 2048"},
+         {0x18},
          {0, 0, 0x34, 0xBC, 0, 1, 3, 0, 0, 1, 0, 0, 0, 0x12, 0, 0, 0, 1}},
-        {33, {0x00, 'X'}, {"write 1", "sleep 50", "write 4", "sleep 10", "write 2048"}, {0x59, 0, 2, 0, 0},
+        {33,
+         {0x00, 'X'},
+         {"write 1", "sleep 50", "write 4", "sleep 10", "write 2048"},
+         {0x59, 0, 2, 0, 0},
          {0, 33, 0xBC, 0x34, 0, 1, 3, 0, 0, 0, 1, 0, 0, 0, 0x12, 0, 0, 1}},
     };
     for (const Case& c : cases) {
@@ -138,15 +159,33 @@ TEST_F(SessionProtocolTest, StageAnswersOnTheWire) {
     shared.SetHardwareInfo(info);
     auto big = images.DramImage(ChipFamily::BigEndian);
     auto little = images.DramImage(ChipFamily::LittleEndian);
-    struct Case { uint8_t chip; uint32_t start; Bytes feed; Lines line; Bytes written; std::vector<Post> posts; };
+    struct Case {
+        uint8_t chip;
+        uint32_t start;
+        Bytes feed;
+        Lines line;
+        Bytes written;
+        std::vector<Post> posts;
+    };
     const Case cases[] = {
-        {5, 0x10000, Cat({Frame('c', 'B'), Frame('v', 0x6B)}), {"sleep 10", "write 3", "sleep 50", "write 16212"},
+        {5,
+         0x10000,
+         Cat({Frame('c', 'B'), Frame('v', 0x6B)}),
+         {"sleep 10", "write 3", "sleep 50", "write 16212"},
          Cat({{0x54, 0x3F, 0x00}, Bytes(big.begin(), big.end())}),
          {{U, 0, 'B'}, {U, 0, 'S'}, {SEND_BEGIN, 16212, 0}, {U, 1, 0}}},
-        {32, 0x10000, Cat({Frame('c', 'B'), Frame('v', 0x16)}), {"sleep 10", "write 3", "sleep 50", "write 27260"},
+        {32,
+         0x10000,
+         Cat({Frame('c', 'B'), Frame('v', 0x16)}),
+         {"sleep 10", "write 3", "sleep 50", "write 27260"},
          Cat({{0x7C, 0x6A, 0x00}, Bytes(little.begin(), little.end())}),
          {{U, 0, 'B'}, {U, 0, 'S'}, {SEND_BEGIN, 27260, 0}, {U, 1, 0}}},
-        {8, 0x30000, Frame('c', 'V'), {"sleep 10", "write 8"}, Bytes(info.begin(), info.end()), {{U, 0, 'V'}}},
+        {8,
+         0x30000,
+         Frame('c', 'V'),
+         {"sleep 10", "write 8"},
+         Bytes(info.begin(), info.end()),
+         {{U, 0, 'V'}}},
         {8, 0x10000, Frame('c', 'V'), {"sleep 10", "write 8"}, Bytes(8, 0), {{U, 0, 'V'}}},
         {7, 0x30000, Frame('c', 'V'), {"sleep 10", "write 8"}, Bytes(8, 0), {{U, 0, 'V'}}},
     };
@@ -175,7 +214,8 @@ TEST_F(SessionProtocolTest, FramesSplitNoisyAndMalformed) {
     // frame right behind it.
     Feed({0x13, 0xFE, 'c', 'A', 0x00, 0xFE, 'c'});
     Feed({'H', 0xFF, 0xFE, 0xFE, 'c', 'I', 0xFF});
-    EXPECT_EQ(timeline.Posts(), (std::vector<Post>{{U, 0, 'H'}, {U, 1, 50}, {U, 0, 'I'}, {U, 1, 75}}));
+    EXPECT_EQ(timeline.Posts(),
+              (std::vector<Post>{{U, 0, 'H'}, {U, 1, 50}, {U, 0, 'I'}, {U, 1, 75}}));
     // Unknown classes and letters are consumed silently; 'c' 'A' reopens at loader speed.
     timeline.Clear();
     Feed(Cat({Frame('z', 1), Frame('c', 'Z'), Frame('e', 'Q'), Frame('c', 'A')}));
@@ -206,7 +246,8 @@ TEST_F(SessionProtocolTest, DataStreamInChunksEndingWithRemainder) {
         Lines expected;
         for (size_t sent = 0; sent + kChunkBytes <= length; sent += kChunkBytes)
             expected.insert(expected.end(), {"sleep 10", "write 10240"});
-        expected.insert(expected.end(), {"sleep 10", "write " + std::to_string(length % kChunkBytes)});
+        expected.insert(expected.end(),
+                        {"sleep 10", "write " + std::to_string(length % kChunkBytes)});
         EXPECT_EQ(LineView(), expected) << length;
         EXPECT_EQ(timeline.Written(), data);
         EXPECT_EQ(timeline.Posts(),
@@ -215,14 +256,29 @@ TEST_F(SessionProtocolTest, DataStreamInChunksEndingWithRemainder) {
 }
 
 TEST_F(SessionProtocolTest, ProgressArithmetic) {
-    struct Case { uint8_t mode; int base; Bytes feed; std::vector<Post> posts; };
+    struct Case {
+        uint8_t mode;
+        int base;
+        Bytes feed;
+        std::vector<Post> posts;
+    };
     const Case cases[] = {
         {0, 25, Frame('p', 64), {{U, 2, 50}, {U, 1, 37}}},
         // Erase: base 33 from 'H', progress adds up to 33.3 points.
-        {1, 0, Cat({Frame('c', 'H'), Frame('p', 0), Frame('p', 128)}),
-         {{U, 0, 'H'}, {U, 1, 33}, {U, 2, 0}, {U, 1, 33}, {U, 2, 100}, {SEND_END, 0, 0}, {U, 1, 66}}},
+        {1,
+         0,
+         Cat({Frame('c', 'H'), Frame('p', 0), Frame('p', 128)}),
+         {{U, 0, 'H'},
+          {U, 1, 33},
+          {U, 2, 0},
+          {U, 1, 33},
+          {U, 2, 100},
+          {SEND_END, 0, 0},
+          {U, 1, 66}}},
         // Download at 'I' reaches 100 with the last frame.
-        {0, 0, Cat({Frame('c', 'I'), Frame('p', 128)}),
+        {0,
+         0,
+         Cat({Frame('c', 'I'), Frame('p', 128)}),
          {{U, 0, 'I'}, {U, 1, 75}, {U, 2, 100}, {SEND_END, 0, 0}, {U, 1, 100}, {SEND_END, 0, 0}}},
         // A dump only changes the status line at 'H'; an unknown mode posts no main.
         {2, 0, Frame('c', 'H'), {{U, 0, 'H'}}},
@@ -241,7 +297,12 @@ TEST_F(SessionProtocolTest, ProgressArithmetic) {
 // Each ending closes the port first, then finishes, beeps, and only then shows its message.
 TEST_F(SessionProtocolTest, EndingsAndTheirSequence) {
     // `says` in a message box with `prompt`, else on the status line.
-    struct Case { Bytes frame; char letter; bool prompt; const char* says; };
+    struct Case {
+        Bytes frame;
+        char letter;
+        bool prompt;
+        const char* says;
+    };
     const Case cases[] = {
         {Frame('c', 'O'), 'O', false, "Mission completed"},
         {Frame('c', 'P'), 'P', false, "Invalid bin file.The hardware version is incorrect."},
@@ -286,7 +347,8 @@ TEST_F(SessionProtocolTest, DumpReceptionToExactSectionSize) {
     EXPECT_FALSE(port.IsOpen());
     EXPECT_EQ(shared.StatusText(), "Mission completed");
     std::ifstream in(path, std::ios::binary);
-    EXPECT_EQ(Bytes((std::istreambuf_iterator<char>(in)), {}), Bytes(flash.begin(), flash.begin() + size));
+    EXPECT_EQ(Bytes((std::istreambuf_iterator<char>(in)), {}),
+              Bytes(flash.begin(), flash.begin() + size));
     auto posts = timeline.Posts();
     EXPECT_EQ(std::vector<Post>(posts.end() - 6, posts.end()), FinishingPosts('O'));
 }
@@ -299,7 +361,8 @@ TEST_F(SessionProtocolTest, DumpFailuresKeepTheEarlierFileAndThePartialOne) {
     cleanup.push_back(path.string() + ".partial");
     auto finished = [&] {
         auto posts = timeline.Posts();
-        return std::count_if(posts.begin(), posts.end(), [](const Post& p) { return p[0] == FINISHED; });
+        return std::count_if(posts.begin(), posts.end(),
+                             [](const Post& p) { return p[0] == FINISHED; });
     };
 
     // The loader ends before 'G': nothing arrived, no success.
@@ -377,16 +440,23 @@ TEST(Watchdog, CountHoldAndWrap) {
 TEST(Watchdog, MessageNamesTheStage) {
     const std::string head =
         "),please check:\n   1. Cable is connected correctly.\n   2. Target board is power on.\n";
-    struct Case { char stage; const char* third; };
+    struct Case {
+        char stage;
+        const char* third;
+    };
     const Case cases[] = {{'U', "chip type selection is not correct.(Bootloader is not running)\n"},
                           {'A', "(Bootloader is already running)\n"},
                           {'S', "memory type or the memory size"},
                           {'F', "May be the memory size selection"},
                           {'I', "   3. Flash is not working properly.\n"},
-                          {'B', nullptr}, {'V', nullptr}, {'D', nullptr}, {'G', nullptr}};
+                          {'B', nullptr},
+                          {'V', nullptr},
+                          {'D', nullptr},
+                          {'G', nullptr}};
     for (const Case& c : cases) {
         const std::string text = TimeoutMessageText(c.stage);
-        EXPECT_EQ(text.substr(0, 11 + head.size()), "Time Out(" + std::to_string(int(c.stage)) + head)
+        EXPECT_EQ(text.substr(0, 11 + head.size()),
+                  "Time Out(" + std::to_string(int(c.stage)) + head)
             << c.stage;
         if (c.third) {
             EXPECT_NE(text.find(c.third), std::string::npos) << c.stage;

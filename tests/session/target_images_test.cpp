@@ -19,7 +19,9 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-Bytes ToVector(std::span<const uint8_t> s) { return {s.begin(), s.end()}; }
+Bytes ToVector(std::span<const uint8_t> s) {
+    return {s.begin(), s.end()};
+}
 
 TEST(BuiltInImages, SizesLeadInsAndTails) {
     TargetImages images;
@@ -38,7 +40,8 @@ TEST(BuiltInImages, SizesLeadInsAndTails) {
         }
         EXPECT_EQ(Bytes(image.begin(), image.begin() + 16), bigLeadIn);
         EXPECT_NE(image[16] | image[17] | image[18] | image[19], 0) << "program text starts at 16";
-        const auto lastNonZero = std::find_if(image.rbegin(), image.rend(), [](uint8_t b) { return b; });
+        const auto lastNonZero =
+            std::find_if(image.rbegin(), image.rend(), [](uint8_t b) { return b; });
         const auto trailingZeros = lastNonZero - image.rbegin();
         EXPECT_GE(trailingZeros, 2);
         EXPECT_LE(trailingZeros, 16);
@@ -48,7 +51,9 @@ TEST(BuiltInImages, SizesLeadInsAndTails) {
     EXPECT_TRUE(images.BootImage(11).empty());
     // Images 9 and 10 differ in six bytes only: the boot ROM must still tell them apart.
     auto a = images.BootImage(9), b = images.BootImage(10);
-    EXPECT_EQ(std::inner_product(a.begin(), a.end(), b.begin(), 0, std::plus<>(), std::not_equal_to<>()), 6);
+    EXPECT_EQ(
+        std::inner_product(a.begin(), a.end(), b.begin(), 0, std::plus<>(), std::not_equal_to<>()),
+        6);
 
     auto big = images.DramImage(ChipFamily::BigEndian);
     auto little = images.DramImage(ChipFamily::LittleEndian);
@@ -61,17 +66,29 @@ TEST(BuiltInImages, SizesLeadInsAndTails) {
 // Replacements are all-or-nothing: one file that does not fit leaves every image as it was.
 TEST(ImageOverrides, AFolderReplacesOnlyWhenEveryFileFits) {
     namespace fs = std::filesystem;
-    const fs::path dir = fs::temp_directory_path() / ("pelorin-images-" + std::to_string(::getpid()));
-    struct File { std::string name; size_t size; };
-    struct Case { const char* name; std::vector<File> files; const char* error; };
+    const fs::path dir =
+        fs::temp_directory_path() / ("pelorin-images-" + std::to_string(::getpid()));
+    struct File {
+        std::string name;
+        size_t size;
+    };
+    struct Case {
+        const char* name;
+        std::vector<File> files;
+        const char* error;
+    };
     const Case cases[] = {
         {"good",
-         {{"bootloader5.bin", 1600}, {"dram-little-endian.bin", 30000}, {"bootloader1.bin", kMaxBootImageBytes},
+         {{"bootloader5.bin", 1600},
+          {"dram-little-endian.bin", 30000},
+          {"bootloader1.bin", kMaxBootImageBytes},
           {"unrelated.txt", 3}},
          nullptr},
-        {"boot image over its limit", {{"bootloader1.bin", 1000}, {"bootloader7.bin", kMaxBootImageBytes + 1}},
+        {"boot image over its limit",
+         {{"bootloader1.bin", 1000}, {"bootloader7.bin", kMaxBootImageBytes + 1}},
          "bootloader7.bin is 2017 bytes, more than the 2016"},
-        {"DRAM image too long to announce", {{"dram-big-endian.bin", kMaxAnnouncedBytes + 1}},
+        {"DRAM image too long to announce",
+         {{"dram-big-endian.bin", kMaxAnnouncedBytes + 1}},
          "dram-big-endian.bin"},
         {"empty file", {{"bootloader9.bin", 0}}, "bootloader9.bin is empty"},
         {"no image file", {{"unrelated.txt", 3}}, "holds none of"},
@@ -84,7 +101,8 @@ TEST(ImageOverrides, AFolderReplacesOnlyWhenEveryFileFits) {
         fs::remove_all(dir);
         fs::create_directories(dir);
         for (const File& f : c.files)
-            std::ofstream(dir / f.name, std::ios::binary) << std::string(f.size, char(0x11 + f.size % 7));
+            std::ofstream(dir / f.name, std::ios::binary)
+                << std::string(f.size, char(0x11 + f.size % 7));
         TargetImages images;
         std::string error;
         const bool ok = images.LoadOverrides(c.files.empty() ? dir / "absent" : dir, error);

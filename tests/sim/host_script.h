@@ -56,12 +56,17 @@ inline std::vector<uint8_t> Length3(size_t n) {
     return {static_cast<uint8_t>(n), static_cast<uint8_t>(n >> 8), static_cast<uint8_t>(n >> 16)};
 }
 
-inline uint8_t Xor3(size_t n) { return static_cast<uint8_t>(n ^ n >> 8 ^ n >> 16); }
+inline uint8_t Xor3(size_t n) {
+    return static_cast<uint8_t>(n ^ n >> 8 ^ n >> 16);
+}
 
 inline SessionHeader Header(uint8_t chipCode, OperationMode mode, uint32_t start, uint32_t size,
                             uint16_t crystalKhz = 27000) {
-    return {.mode = static_cast<uint8_t>(mode), .chipCode = chipCode, .crystalKhz = crystalKhz,
-            .startAddress = start, .sectionSize = size};
+    return {.mode = static_cast<uint8_t>(mode),
+            .chipCode = chipCode,
+            .crystalKhz = crystalKhz,
+            .startAddress = start,
+            .sectionSize = size};
 }
 
 class HostScript {

@@ -27,9 +27,9 @@ using testing::ChildProcess;
 using testing::TempDir;
 
 std::vector<std::string> SimArgs(const TempDir& dir, std::vector<std::string> args) {
-    args.insert(args.begin(), {PELORIN_SIM_PATH, "--link", (dir / "board").string(),
-                               "--flash", (dir / "flash.bin").string(), "--pace", "unpaced",
-                               "--prompt-ms", "20"});
+    args.insert(args.begin(),
+                {PELORIN_SIM_PATH, "--link", (dir / "board").string(), "--flash",
+                 (dir / "flash.bin").string(), "--pace", "unpaced", "--prompt-ms", "20"});
     return args;
 }
 
@@ -50,8 +50,10 @@ class HostPort {
     bool Write(std::span<const uint8_t> bytes) {
         for (auto until = Clock::now() + 10s; !bytes.empty() && Clock::now() < until;) {
             const ssize_t n = ::write(fd_, bytes.data(), bytes.size());
-            if (n > 0) bytes = bytes.subspan(static_cast<size_t>(n));
-            else std::this_thread::sleep_for(1ms);
+            if (n > 0)
+                bytes = bytes.subspan(static_cast<size_t>(n));
+            else
+                std::this_thread::sleep_for(1ms);
         }
         return bytes.empty();
     }
@@ -116,9 +118,9 @@ TEST(PtyBoard, CancelDownloadAndDumpOnOneBoard) {
     ChildProcess sim;
     const std::filesystem::path link = dir / "board";
     const uint32_t start = 0x8000, size = 0x8000, flipped = start + 0x10;
-    ASSERT_TRUE(sim.Start(SimArgs(dir, {"--xtal", "13.5", "--flash-size", "64K", "--fill", "0x00",
-                                        "--pace", "4", "--corrupt-flash-byte",
-                                        std::to_string(flipped)})));
+    ASSERT_TRUE(
+        sim.Start(SimArgs(dir, {"--xtal", "13.5", "--flash-size", "64K", "--fill", "0x00", "--pace",
+                                "4", "--corrupt-flash-byte", std::to_string(flipped)})));
     for (int i = 0; i < 1000 && !std::filesystem::is_symlink(link); ++i)
         std::this_thread::sleep_for(10ms);
     HostPort port;
@@ -151,7 +153,9 @@ TEST(PtyBoard, CancelDownloadAndDumpOnOneBoard) {
 }
 
 TEST(PtyBoard, RefusesWhatDoesNotFitItsFlash) {
-    const struct { const char *option, *value, *message; } cases[] = {
+    const struct {
+        const char *option, *value, *message;
+    } cases[] = {
         {"--flash-size", "64K", "holds 1000 bytes, not the 65536 of --flash-size"},
         {"--corrupt-flash-byte", "1000", "--corrupt-flash-byte 1000 lies beyond the 1000-byte"}};
     for (const auto& [option, value, message] : cases) {

@@ -16,7 +16,7 @@ SimOptions Parse(std::vector<const char*> args, std::string& error) {
 }
 
 TEST(SimOptions, ValuesThatDoNotFitAreRefusedByName) {
-    // Option, a blank, value. 2^64 + 1 KiB (18014398509481985K) used to wrap to 1 KiB.
+    // Option, a blank, value. 2^64 + 1 KiB (18014398509481985K) must not wrap to 1 KiB.
     std::string error;
     for (std::string_view line :
          {"--flash-size 0", "--flash-size 18014398509481985K", "--flash-size 4097M",

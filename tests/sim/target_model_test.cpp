@@ -20,7 +20,8 @@ constexpr auto kErase = OperationMode::Erase;
 constexpr auto kDump = OperationMode::Dump;
 
 using SetFault = std::function<void(TargetFaults&)>;
-TargetConfig SmallBoard(unsigned crystalKhz = 27000, const SetFault& fault = [](TargetFaults&) {}) {
+TargetConfig SmallBoard(
+    unsigned crystalKhz = 27000, const SetFault& fault = [](TargetFaults&) {}) {
     TargetConfig config;
     config.crystalKhz = crystalKhz;
     config.flash = Pattern(kFlashBytes, 7);
@@ -98,23 +99,32 @@ TEST(BootRom, AnswersOnlyAfterItsPromptAndRunsNoLoaderOfTheOtherFamily) {
 TEST(BootRom, RefusesABadBlockAndPromptsAgain) {
     constexpr size_t kHeaderAt = 1 + kBootBlockHeaderOffset;  // behind the answer byte
     const struct {  // the reason is part of the logged line
-        uint8_t chip; size_t at; uint8_t flip; const char* reason;
+        uint8_t chip;
+        size_t at;
+        uint8_t flip;
+        const char* reason;
         void (*spoil)(Bytes& answer, HostScript& host) = nullptr;
-    } cases[] = {
-        {4, 1 + 100, 0x40, "differs from image 2"}, {4, 1 + 2000, 1, "padding byte at offset 2000"},
-        {4, 1 + 2046, 1, "after the header"}, {4, kHeaderAt + 1, 4 ^ 20, "chip code 20"},
-        {4, kHeaderAt, 1 ^ 3, "mode 3"}, {32, 2, 1, "wrong prefix"},
-        {4, 0, 0, "crystal", [](Bytes& a, HostScript&) {  // a header in the host's order
-             auto wire = Header(4, kErase, 0x10000, 0x1000).WireBytes(ChipFamily::LittleEndian);
-             std::copy(wire.begin(), wire.end(), a.begin() + kHeaderAt);
-         }},
-        {4, 0, 0x18 ^ 0x59, "other family",
-         [](Bytes& a, HostScript&) { a.insert(a.begin() + 1, {0x00, 0x02, 0x00, 0x00}); }},
-        // Images 9 and 10 differ in six bytes only; the boot ROM still tells them apart.
-        {33, 0, 0, "differs from image 10", [](Bytes& a, HostScript& host) {
-             auto image9 = host.images.BootImage(9);
-             std::copy(image9.begin(), image9.end(), a.begin() + 5);
-         }}};
+    } cases[] = {{4, 1 + 100, 0x40, "differs from image 2"},
+                 {4, 1 + 2000, 1, "padding byte at offset 2000"},
+                 {4, 1 + 2046, 1, "after the header"},
+                 {4, kHeaderAt + 1, 4 ^ 20, "chip code 20"},
+                 {4, kHeaderAt, 1 ^ 3, "mode 3"},
+                 {32, 2, 1, "wrong prefix"},
+                 {4, 0, 0, "crystal",
+                  [](Bytes& a, HostScript&) {  // a header in the host's order
+                      auto wire =
+                          Header(4, kErase, 0x10000, 0x1000).WireBytes(ChipFamily::LittleEndian);
+                      std::copy(wire.begin(), wire.end(), a.begin() + kHeaderAt);
+                  }},
+                 {4, 0, 0x18 ^ 0x59, "other family",
+                  [](Bytes& a, HostScript&) {
+                      a.insert(a.begin() + 1, {0x00, 0x02, 0x00, 0x00});
+                  }},
+                 // Images 9 and 10 differ in six bytes only; the boot ROM still tells them apart.
+                 {33, 0, 0, "differs from image 10", [](Bytes& a, HostScript& host) {
+                      auto image9 = host.images.BootImage(9);
+                      std::copy(image9.begin(), image9.end(), a.begin() + 5);
+                  }}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.reason);
         TargetModel model(SmallBoard());
@@ -136,7 +146,12 @@ TEST(BootRom, RefusesABadBlockAndPromptsAgain) {
 TEST(Loader, DataMemberBounds) {
     const Bytes whole = Gzip(Pattern(20000, 1)), cut(whole.begin(), whole.end() - 10);
     const Frames refused = {kN}, taken = {kH, kRun, kI, kRun, kO};
-    const struct { const char* what; Bytes member; bool spoilt; Frames frames; } cases[] = {
+    const struct {
+        const char* what;
+        Bytes member;
+        bool spoilt;
+        Frames frames;
+    } cases[] = {
         {"not gzip", Pattern(3000, 5), false, refused},
         {"one byte more than the section", Gzip(Bytes(0x10001, 0x55)), false, refused},
         {"cut short", cut, false, refused},
@@ -222,10 +237,21 @@ TEST(Faults, NoiseSplitAndEagerDumpShapeTheWire) {
 TEST(Faults, SilentFromEachStage) {
     const Bytes member = Gzip(Pattern(3000, 8));
     // The last frame before the silence; none for 'U'.
-    const struct { char stage; OperationMode mode; Frame last; } cases[] = {
-        {'U', kDownload, {}}, {'A', kDownload, kA}, {'B', kDownload, kB}, {'S', kDownload, kVcheck},
-        {'V', kDownload, kV}, {'D', kDownload, kD}, {'K', kDownload, {'w', Xor3(member.size())}},
-        {'H', kDownload, kH}, {'I', kErase, kI}, {'F', kDump, kF}, {'G', kDump, kG}};
+    const struct {
+        char stage;
+        OperationMode mode;
+        Frame last;
+    } cases[] = {{'U', kDownload, {}},
+                 {'A', kDownload, kA},
+                 {'B', kDownload, kB},
+                 {'S', kDownload, kVcheck},
+                 {'V', kDownload, kV},
+                 {'D', kDownload, kD},
+                 {'K', kDownload, {'w', Xor3(member.size())}},
+                 {'H', kDownload, kH},
+                 {'I', kErase, kI},
+                 {'F', kDump, kF},
+                 {'G', kDump, kG}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.stage);
         TargetModel model(SmallBoard(27000, [&](TargetFaults& f) { f.silentAt = c.stage; }));

@@ -8,16 +8,7 @@
 #include <fstream>
 #include <thread>
 
-#include "config/default_layout.h"
-#include "config/layout_trailer.h"
-
 namespace pelorin::testing {
-
-size_t RecordingPrompt::CountWithCaption(const std::string& caption) const {
-    size_t count = 0;
-    for (const PromptRequest& r : shown) count += r.caption == caption;
-    return count;
-}
 
 WindowFixture::WindowFixture()
     : profile_(std::make_unique<ui::Profile>(
@@ -31,11 +22,7 @@ WindowFixture::~WindowFixture() {
 
 void WindowFixture::WriteProgram(const std::string& layoutText) {
     programPath_ = Dir() / "pelorin-under-test";
-    const std::vector<uint8_t> image(4096, 0x90);
-    std::vector<uint8_t> bytes = image;
-    if (!layoutText.empty()) bytes = *AppendLayoutTrailer(image, layoutText);
-    std::ofstream(programPath_, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    WriteProgramFile(programPath_, layoutText);
 }
 
 ui::LoaderWindow& WindowFixture::Open(std::vector<ui::ExtraPort> extraPorts) {
@@ -62,15 +49,8 @@ ui::LoaderWindow& WindowFixture::Open(std::vector<ui::ExtraPort> extraPorts) {
 
 std::filesystem::path WindowFixture::WriteFile(const std::string& name, size_t bytes,
                                                uint8_t seed) const {
-    std::vector<char> data(bytes);
-    uint32_t x = seed * 2654435761u + 1;
-    for (char& c : data) {
-        x = x * 1103515245u + 12345u;
-        c = char(x >> 16);
-    }
-    const std::filesystem::path path = Dir() / name;
-    std::ofstream(path, std::ios::binary).write(data.data(), std::streamsize(data.size()));
-    return path;
+    WriteSeededFile(Dir() / name, bytes, seed);
+    return Dir() / name;
 }
 
 QString WindowFixture::Text(int id) {
@@ -104,15 +84,6 @@ bool WindowFixture::WaitFor(const std::function<bool()>& done, std::chrono::mill
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     return true;
-}
-
-std::string DefaultLayoutWith(const std::vector<std::pair<std::string, std::string>>& edits) {
-    std::string text = DefaultLayoutText();
-    for (const auto& [from, to] : edits) {
-        const size_t at = text.find(from);
-        if (at != std::string::npos) text.replace(at, from.size(), to);
-    }
-    return text;
 }
 
 }  // namespace pelorin::testing

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "../dialog/operator_fakes.h"
 #include "session/operator_prompt.h"
 #include "ui/dialog/control_ids.h"
 #include "ui/dialog/file_dialogs.h"
@@ -23,41 +24,6 @@
 #include "ui/qt/qt_profile.h"
 
 namespace pelorin::testing {
-
-// Records every message box and answers it with the next of `answers`, or, when none is
-// left, with the safe answer (OK, No to a question, Cancel where offered).
-class RecordingPrompt final : public IOperatorPrompt {
-  public:
-    PromptAnswer Show(const PromptRequest& request) override {
-        shown.push_back(request);
-        if (answers.empty()) return DefaultAnswer(request.buttons);
-        const PromptAnswer answer = answers.front();
-        answers.pop_front();
-        return answer;
-    }
-    size_t CountWithCaption(const std::string& caption) const;
-    std::vector<PromptRequest> shown;
-    std::deque<PromptAnswer> answers;
-};
-
-// Answers the next file dialog with `next` (none: the operator cancels).
-class ScriptedFileDialogs final : public ui::IFileDialogs {
-  public:
-    std::optional<std::string> ChooseOpenFile(const std::vector<ui::FileFilterEntry>& f) override {
-        ++opens;
-        filter = f;
-        return next;
-    }
-    std::optional<std::string> ChooseSaveFile(const std::vector<ui::FileFilterEntry>& f) override {
-        ++saves;
-        filter = f;
-        return next;
-    }
-    std::optional<std::string> next;
-    std::vector<ui::FileFilterEntry> filter;
-    int opens = 0;
-    int saves = 0;
-};
 
 class WindowFixture {
   public:
@@ -102,8 +68,5 @@ class WindowFixture {
     std::filesystem::path programPath_;
     std::unique_ptr<ui::LoaderWindow> window_;
 };
-
-// The default layout's text with `from` replaced by `to` in each pair (for [Config] lines).
-std::string DefaultLayoutWith(const std::vector<std::pair<std::string, std::string>>& edits);
 
 }  // namespace pelorin::testing

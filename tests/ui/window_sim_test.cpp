@@ -133,7 +133,8 @@ class WindowSimTest : public QObject {
         QVERIFY(w.Window().TimerRunning(kSendEstimateTimer));
         const Board& board = w.Window().Logic().AttachedBoard();
         const auto left = [&] {
-            return board.Port().BytesLeftHost() - w.Window().Logic().AttachedBoard().Shared().sendStartQueued;
+            return board.Port().BytesLeftHost() -
+                   w.Window().Logic().AttachedBoard().Shared().sendStartQueued;
         };
         for (int tick = 0; tick < 60; ++tick) w.Window().Logic().OnTimer(kSendEstimateTimer);
         const int shown = w.Get<QProgressBar>(kIdcSubProgress)->value();
@@ -152,7 +153,9 @@ class WindowSimTest : public QObject {
         w.dialogs.next = dump.string();
         w.Click(kIdcBrowse);
         w.Click(kIdcOperation);
-        QVERIFY(WaitFor([&] { return w.Window().Logic().AttachedBoard().Shared().dumpReceived.load() > 1024; }));
+        QVERIFY(WaitFor([&] {
+            return w.Window().Logic().AttachedBoard().Shared().dumpReceived.load() > 1024;
+        }));
         w.Click(kIdcOperation);
         QVERIFY(!w.Window().Logic().OperationRunning());
         QCOMPARE(w.Text(kIdcStatusLine), QStringLiteral("Cancel"));

@@ -61,6 +61,9 @@ class CLoaderDlg final : public IOperationView {
     // The editor lost the focus (not to a context menu); the question follows the focus move.
     void OnEditorFocusLost();
     void OnHelpKey();  // F1, or the About item of the window's menu
+    // The operator closes the window: while an operation runs, asks first; true when the
+    // window may close (the operation then is cancelled).
+    bool OnClose();
 
     // Handlers, bound by the message map; public so that tests call them as the map does.
     void OnOperationButton();

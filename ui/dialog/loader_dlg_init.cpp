@@ -116,9 +116,11 @@ void CLoaderDlg::FillChipTypeList() {
 
 void CLoaderDlg::ApplySettings() {
     for (const ListSetting& setting : kAppliedSettings) {
+        // A value outside its list (a hand-edited profile or layout) selects the list's first
+        // item, so that no operation starts, and no save writes, without a choice.
         const uint32_t value = ReadConfigValue(setting.key);
         const int count = surface_.ItemCount(setting.controlId);
-        surface_.Select(setting.controlId, value < uint32_t(count) ? int(value) : -1);
+        surface_.Select(setting.controlId, value < uint32_t(count) ? int(value) : 0);
     }
     // A listed simulated board is why the program was started so: it is the port to use.
     if (!setup_.extraPorts.empty()) {
@@ -141,7 +143,8 @@ void CLoaderDlg::SetCaption() {
 }
 
 void CLoaderDlg::StartWorker() {
-    board_ = std::make_unique<Board>(*setup_.sink, *setup_.prompt, *setup_.images);
+    board_ = std::make_unique<Board>(*setup_.sink, *setup_.prompt, *setup_.images,
+                                     setup_.makePort ? setup_.makePort() : nullptr);
     for (const auto& [number, path] : portNames_.ExplicitEntries())
         board_->Shared().portNames.Assign(number, path);
 }

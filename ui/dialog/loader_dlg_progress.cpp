@@ -41,7 +41,7 @@ void CLoaderDlg::OnTimer(int timerId) {
 // Timer 1 runs while the operation's watchdog is armed, restarted by every notification.
 void CLoaderDlg::FollowWatchdog() {
     surface_.StopTimer(kWatchdogTimer);
-    if (!OperationRunning() || !operation_->Dog().Running()) return;
+    if (!OperationRunning() || !operation_->Watchdog().Running()) return;
     watchdogArmedAt_ = std::chrono::steady_clock::now();
     watchdogTicks_ = 0;
     surface_.StartTimer(kWatchdogTimer, int(kWatchdogTickMs));

@@ -4,9 +4,11 @@
 
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "serial/serial_port.h"
 #include "session/operator_prompt.h"
 #include "session/session_sink.h"
 #include "session/target_images.h"
@@ -35,6 +37,8 @@ struct LoaderDlgSetup {
     ISessionSink* sink = nullptr;  // required
     // Starts the layout helper's command line; null: the platform's program start.
     std::function<bool(const std::string& commandLine, std::string* error)> startProgram;
+    // Makes the port the worker owns; null: the computer's serial port.
+    std::function<std::unique_ptr<ISerialPort>()> makePort;
     std::vector<ExtraPort> extraPorts;
     std::string tempBase;  // where the per-user working folder goes; empty: the system's choice
 };

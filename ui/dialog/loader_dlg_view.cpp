@@ -11,6 +11,8 @@
 namespace pelorin::ui {
 namespace {
 
+constexpr const char* kCloseWhileRunningQuestion = "An operation is running. Cancel it and close?";
+
 bool IsFailure(Outcome outcome) {
     return outcome != Outcome::Completed && outcome != Outcome::Cancelled &&
            outcome != Outcome::Running && outcome != Outcome::NotStarted;
@@ -27,6 +29,7 @@ std::string CLoaderDlg::IdleCaptionOfMode() const {
 }
 
 void CLoaderDlg::OnStarted(const std::string& statusText) {
+    infoText_.clear();
     EnterProgressState(IdleCaptionOfMode());
     SetStatusLine(statusText);
 }
@@ -74,10 +77,28 @@ void CLoaderDlg::OnEnded(Outcome outcome, const std::string& text, bool shownAsM
     }
     if (!inProgressState_) return;  // a start that failed leaves the window idle
     surface_.StopTimer(kWatchdogTimer);
-    if (outcome == Outcome::Cancelled) return StopOperation(IdleCaptionOfMode());
-    // The window keeps the last stage text and both bars, so a finished run reads as such.
+    if (outcome == Outcome::Cancelled) {
+        StopOperation(IdleCaptionOfMode());
+        // A cancelled Dump says where what arrived went.
+        if (!infoText_.empty()) SetStatusLine(text + ". " + infoText_);
+        return;
+    }
+    // The window keeps the last stage text and both bars, so a finished run reads as such;
+    // a failed one shows how it ended instead of the stage it ended in.
     surface_.StopTimer(kSendEstimateTimer);
+    if (IsFailure(outcome)) SetStatusLine(text);
     RestoreIdleControls();
+}
+
+bool CLoaderDlg::OnClose() {
+    if (!OperationRunning()) return true;
+    const PromptAnswer answer =
+        Prompt({kCloseWhileRunningQuestion, setup_.programPath.stem().string(), PromptIcon::Warning,
+                PromptButtons::YesNo});
+    if (answer != PromptAnswer::Yes) return false;
+    // Ends in OnEnded; the worker stops with the board when the logic goes.
+    CancelOperation(CurrentMode());
+    return true;
 }
 
 }  // namespace pelorin::ui

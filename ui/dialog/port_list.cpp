@@ -8,10 +8,9 @@ namespace pelorin::ui {
 namespace {
 
 bool NotAfter(const std::string& a, const std::string& b) {
-    return !std::lexicographical_compare(b.begin(), b.end(), a.begin(), a.end(),
-                                         [](unsigned char x, unsigned char y) {
-                                             return std::tolower(x) < std::tolower(y);
-                                         });
+    return !std::lexicographical_compare(
+        b.begin(), b.end(), a.begin(), a.end(),
+        [](unsigned char x, unsigned char y) { return std::tolower(x) < std::tolower(y); });
 }
 
 }  // namespace

@@ -1,8 +1,8 @@
 // Building a dialog from its template.
 #include "ui/qt/dialog_controls.h"
 
-#include "ui/qt/control_factory.h"
 #include "ui/dialog/control_ids.h"
+#include "ui/qt/control_factory.h"
 #include "ui/qt/dialog_units.h"
 
 namespace pelorin::ui {

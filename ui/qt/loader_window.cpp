@@ -191,8 +191,7 @@ void LoaderWindow::Select(int id, int index) {
 std::string LoaderWindow::Text(int id) const {
     QWidget* control = Control(id);
     if (auto* label = qobject_cast<QLabel*>(control)) return label->text().toStdString();
-    if (auto* button = qobject_cast<QAbstractButton*>(control))
-        return button->text().toStdString();
+    if (auto* button = qobject_cast<QAbstractButton*>(control)) return button->text().toStdString();
     if (auto* list = qobject_cast<QComboBox*>(control)) return list->currentText().toStdString();
     if (auto* edit = qobject_cast<QLineEdit*>(control)) return edit->text().toStdString();
     if (auto* edit = qobject_cast<QPlainTextEdit*>(control))
