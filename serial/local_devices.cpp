@@ -100,11 +100,10 @@ std::unique_ptr<ISerialPort> MakeBoardPort(PortNameTable& names) {
     return std::make_unique<RoutingPort>(names);
 }
 
-std::string BoardPortError(const ISerialPort& port) {
-    if (const auto* comm = dynamic_cast<const cnComm*>(&port)) return comm->LastError();
-    if (const auto* routed = dynamic_cast<const RoutingPort*>(&port))
-        return routed->System().LastError();
-    return {};
+const cnComm* BoardSystemPort(const ISerialPort& port) {
+    if (const auto* comm = dynamic_cast<const cnComm*>(&port)) return comm;
+    if (const auto* routed = dynamic_cast<const RoutingPort*>(&port)) return &routed->System();
+    return nullptr;
 }
 
 }  // namespace pelorin

@@ -31,7 +31,8 @@ class LocalDeviceRegistration {
 // The port a new Board owns: the system's port (cnComm on `names`) when no local device is
 // registered, else one that opens local devices by their path and the system's port otherwise.
 std::unique_ptr<ISerialPort> MakeBoardPort(PortNameTable& names);
-// The system port's last error of a port MakeBoardPort made; empty for any other port.
-std::string BoardPortError(const ISerialPort& port);
+class cnComm;
+// The system's port inside a port MakeBoardPort made (for its last error); null for any other.
+const cnComm* BoardSystemPort(const ISerialPort& port);
 
 }  // namespace pelorin

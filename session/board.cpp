@@ -1,6 +1,7 @@
 // One board: the worker, its port and their shared state.
 #include "session/board.h"
 
+#include "serial/comm.h"
 #include "serial/local_devices.h"
 
 namespace pelorin {
@@ -37,11 +38,12 @@ Board::~Board() {
 }
 
 std::string Board::PortError() const {
-    return BoardPortError(*portView_);
+    const cnComm* comm = BoardSystemPort(*portView_);
+    return comm ? comm->LastError() : std::string();
 }
 
 PortErrorKind Board::PortErrorKind() const {
-    const auto* comm = dynamic_cast<const cnComm*>(portView_);
+    const cnComm* comm = BoardSystemPort(*portView_);
     return comm ? comm->LastErrorKind() : pelorin::PortErrorKind::None;
 }
 

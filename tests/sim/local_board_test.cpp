@@ -6,6 +6,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "serial/comm.h"
 #include "serial/local_devices.h"
 #include "session/operation.h"
 #include "sim/local_board.h"
@@ -86,7 +87,9 @@ TEST(LocalBoard, DownloadThenDumpThroughTheBoardsOwnPort) {
     {
         // Without a registration a board gets the system's port as before.
         PortNameTable names;
-        EXPECT_EQ(BoardPortError(*MakeBoardPort(names)), "");
+        const auto port = MakeBoardPort(names);
+        EXPECT_EQ(BoardSystemPort(*port), dynamic_cast<const cnComm*>(port.get()));
+        EXPECT_NE(BoardSystemPort(*port), nullptr);
     }
     LocalDeviceRegistration listed("local:board", local);
 
