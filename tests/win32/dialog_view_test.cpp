@@ -380,8 +380,28 @@ TEST(DialogViewWin32, AboutBoxFromF1WithItsLink) {
         version = std::string(text, text + wcslen(text));
         HWND link = GetDlgItem(box, kIdcAboutLink);
         EXPECT_TRUE(GetWindowLongW(link, GWL_STYLE) & SS_NOTIFY);
+        // The text colour the box gives the link, and whether its font is underlined.
+        HDC dc = CreateCompatibleDC(nullptr);
+        auto colour = [&] {
+            SendMessageW(box, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
+                         reinterpret_cast<LPARAM>(link));
+            return GetTextColor(dc);
+        };
+        auto underlined = [&] {
+            LOGFONTW font{};
+            GetObjectW(reinterpret_cast<HFONT>(SendMessageW(link, WM_GETFONT, 0, 0)), sizeof font,
+                       &font);
+            return font.lfUnderline != 0;
+        };
+        EXPECT_EQ(colour(), kLinkColour);
+        EXPECT_FALSE(underlined());
+        SendMessageW(link, WM_MOUSEMOVE, 0, MAKELPARAM(2, 2));
+        EXPECT_EQ(colour(), kHoverColour);
+        EXPECT_TRUE(underlined());
         SendMessageW(box, WM_COMMAND, MAKEWPARAM(kIdcAboutLink, STN_CLICKED),
                      reinterpret_cast<LPARAM>(link));
+        EXPECT_EQ(colour(), kVisitedColour);
+        DeleteDC(dc);
         linkCoolour = true;
         SendMessageW(GetDlgItem(box, 1), BM_CLICK, 0, 0);
     };
