@@ -46,14 +46,14 @@ bool ParseCrystal(const std::string& text, unsigned& khz) {
 
 }  // namespace
 
-bool ParseAppOptions(const QStringList& arguments, AppOptions& o, std::string& error) {
+bool ParseAppOptions(const std::vector<std::string>& arguments, AppOptions& o, std::string& error) {
     PressRun press;
     bool pressed = false;
-    for (qsizetype i = 1; i < arguments.size(); ++i) {
-        const std::string arg = arguments[i].toStdString();
+    for (size_t i = 1; i < arguments.size(); ++i) {
+        const std::string& arg = arguments[i];
         auto value = [&](std::string& out) {
             if (i + 1 >= arguments.size()) return false;
-            out = arguments[++i].toStdString();
+            out = arguments[++i];
             return true;
         };
         std::string v;
@@ -74,6 +74,8 @@ bool ParseAppOptions(const QStringList& arguments, AppOptions& o, std::string& e
             ok = value(press.file);
         else if (arg == "--section")
             ok = value(press.section);
+        else if (arg == "--port")
+            ok = value(press.port) && !press.port.empty();
         else if (arg == "--edit-layout")
             ok = value(o.editLayout.emplace());
         else if (arg == "--restore-layout")
@@ -99,7 +101,7 @@ std::string AppUsage() {
            "Loads firmware into the flash of set-top-box boards over a serial line, erases it or\n"
            "reads it back, from one window.\n"
            "\n"
-           "  --simulate      list a simulated board as one more serial port (Linux), to try a\n"
+           "  --simulate      list a simulated board as one more serial port, to try a\n"
            "                  Download, Erase or Dump without hardware\n"
            "  --pace FACTOR   its line speed: realtime, unpaced, or a factor over 115200 baud\n"
            "                  (default 8)\n"
@@ -107,7 +109,8 @@ std::string AppUsage() {
            "  --version       print the version and end\n"
            "\n"
            "Test mode (for scripts): --press download|erase|dump [--file PATH] [--section NAME]\n"
-           "presses the operation button after start-up, answers the file dialog with PATH and\n"
+           "[--port PORT] chooses PORT in the port list (its name as listed, e.g. COM3), presses\n"
+           "the operation button after start-up, answers the file dialog with PATH and\n"
            "message boxes with OK, prints the final status line and ends; exit status 0 after\n"
            "\"Mission completed\".\n"
            "--edit-layout FILE unlocks the layout editor, puts FILE's text into it and saves it;\n"
@@ -117,8 +120,7 @@ std::string AppUsage() {
 }
 
 std::optional<int> ReadOptions(int argc, char** argv, AppOptions& options) {
-    QStringList arguments;
-    for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+    const std::vector<std::string> arguments(argv, argv + argc);
     std::string error;
     if (!ParseAppOptions(arguments, options, error)) {
         std::fprintf(stderr, "pelorin: %s\n", error.c_str());

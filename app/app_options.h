@@ -1,9 +1,9 @@
-// The window program's command line.
+// The window program's command line, the same on Linux and Windows (no toolkit here).
 #pragma once
 
-#include <QStringList>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace pelorin::app {
 
@@ -13,6 +13,7 @@ struct PressRun {
     int mode = 0;  // 0 Download, 1 Erase, 2 Dump
     std::string file;
     std::string section;
+    std::string port;             // the port to choose by name ("COM3"); empty: the saved choice
     unsigned limitSeconds = 120;  // a run that takes longer fails
 };
 
@@ -29,7 +30,9 @@ struct AppOptions {
 };
 
 // Fills `options`; false with `error` set on a bad option.
-bool ParseAppOptions(const QStringList& arguments, AppOptions& options, std::string& error);
+// `arguments` holds the program's name first.
+bool ParseAppOptions(const std::vector<std::string>& arguments, AppOptions& options,
+                     std::string& error);
 std::string AppUsage();
 // Reads the command line before any window exists: prints the usage, the version or what is
 // wrong, and returns the exit status when the program ends here.

@@ -3,18 +3,14 @@
 set -euo pipefail
 # The window needs Qt 6 Widgets (and OpenGL headers its CMake files ask for) and a font; its
 # smoke test runs the program on Xvfb. The production line's best compression uses libdeflate.
-<<<<<<< HEAD
-# The Windows build needs mingw-w64, its tests Wine. The test command checks the format with
-# clang-format.
-packages=(cmake ninja-build g++ clang-format zlib1g-dev libdeflate-dev libgtest-dev libgmock-dev googletest
-=======
-# The Windows build needs mingw-w64, its tests Wine, its installer NSIS. The Debian package
-# is made with help2man and dpkg-dev (dpkg-shlibdeps) and checked with lintian,
-# desktop-file-utils, appstream and bash-completion.
-packages=(cmake ninja-build g++ zlib1g-dev libdeflate-dev libgtest-dev libgmock-dev googletest
->>>>>>> issue22
+# The Windows build needs mingw-w64, its tests Wine, its window tests Wine's own fonts (so
+# "MS Sans Serif" has its Windows metrics), its installer NSIS. The test command checks the
+# format with clang-format. The Debian package is made with help2man and dpkg-dev
+# (dpkg-shlibdeps) and checked with lintian, desktop-file-utils, appstream and bash-completion.
+packages=(cmake ninja-build g++ clang-format zlib1g-dev libdeflate-dev libgtest-dev libgmock-dev
+          googletest
           qt6-base-dev qt6-base-dev-tools libgl-dev xvfb xauth fonts-dejavu-core
-          g++-mingw-w64-x86-64-posix mingw-w64-tools libz-mingw-w64-dev wine wine64 nsis
+          g++-mingw-w64-x86-64-posix mingw-w64-tools libz-mingw-w64-dev wine wine64 fonts-wine nsis
           help2man dpkg-dev lintian desktop-file-utils appstream bash-completion)
 missing=()
 for p in "${packages[@]}"; do

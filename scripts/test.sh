@@ -5,7 +5,7 @@
 # the Windows build (mingw-w64) with its tests under Wine, the end-to-end one against the
 # debug build's simulated board. The Linux builds include the window and its tests (Qt Test on
 # the offscreen platform, one smoke test of the real program on Xvfb); the Windows build has
-# no Qt to build it with.
+# its own window, pelorin.exe, whose tests run under Wine on an Xvfb display of their own.
 # Then the packages: after the Windows tests, the zip and the installer, which is installed,
 # run and uninstalled under Wine; at the end the Debian package from the release preset, held
 # to lintian (scripts/check-package.sh). PELORIN_TEST_PRESETS=... chooses the presets;

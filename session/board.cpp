@@ -2,6 +2,7 @@
 #include "session/board.h"
 
 #include "serial/comm.h"
+#include "serial/local_devices.h"
 
 namespace pelorin {
 
@@ -25,7 +26,7 @@ PromptRequest Board::RecordingPrompt::At(size_t index) const {
 Board::Board(ISessionSink& sink, IOperatorPrompt& prompt, const TargetImages& images,
              std::unique_ptr<ISerialPort> port, ISleeper* sleeper)
     : prompt_(prompt, sink) {
-    if (!port) port = std::make_unique<cnComm>(shared_.portNames);
+    if (!port) port = MakeBoardPort(shared_.portNames);
     portView_ = port.get();
     worker_ =
         std::make_unique<CDisposalThread>(std::move(port), shared_, sink, prompt_, images, sleeper);
@@ -37,12 +38,12 @@ Board::~Board() {
 }
 
 std::string Board::PortError() const {
-    const auto* comm = dynamic_cast<const cnComm*>(portView_);
+    const cnComm* comm = BoardSystemPort(*portView_);
     return comm ? comm->LastError() : std::string();
 }
 
 PortErrorKind Board::PortErrorKind() const {
-    const auto* comm = dynamic_cast<const cnComm*>(portView_);
+    const cnComm* comm = BoardSystemPort(*portView_);
     return comm ? comm->LastErrorKind() : pelorin::PortErrorKind::None;
 }
 
