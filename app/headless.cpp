@@ -6,8 +6,8 @@
 #include <system_error>
 
 #include "config/ini_reader.h"
-#include "config/layout_handover.h"
 #include "config/layout_file.h"
+#include "config/layout_handover.h"
 #include "config/segment_table.h"
 
 namespace pelorin::app {
@@ -29,7 +29,8 @@ int PrintSections(const std::filesystem::path& programPath) {
     if (LayoutEditPending(programPath.parent_path()))
         std::fprintf(stderr, "pelorin: %s\n", kLayoutEditPendingText);
     const IniText layout(LayoutTextOf(programPath));
-    for (const SegmentEntry& entry : LoadSegmentTable(layout)) std::printf("%s\n", entry.name.c_str());
+    for (const SegmentEntry& entry : LoadSegmentTable(layout))
+        std::printf("%s\n", entry.name.c_str());
     return 0;
 }
 
