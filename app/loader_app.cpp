@@ -54,8 +54,8 @@ int CLoaderApp::InitInstance(const AppOptions& options) {
     std::optional<PressRunner> press;
     if (options.press) {
         press.emplace(*options.press);
-        setup.prompt = &*press;
-        setup.fileDialogs = &*press;
+        setup.prompt = &press->Script();
+        setup.fileDialogs = &press->Script();
     }
 
     std::optional<EditorRunner> editor;

@@ -1,15 +1,10 @@
-// The program's test mode: presses the operation button through the event queue after
-// start-up, answers the file dialogs and message boxes itself, prints what the window ends
-// with and closes it. Lets a script drive the real program on a real display.
+// The program's test mode on the Qt window: the script's clicks go through the window's event
+// queue as the operator's would; the script decides the rest.
 #pragma once
 
 #include <QTimer>
-#include <chrono>
-#include <string>
 
-#include "app/app_options.h"
-#include "session/operator_prompt.h"
-#include "ui/dialog/file_dialogs.h"
+#include "app/press_script.h"
 
 namespace pelorin::ui {
 class LoaderWindow;
@@ -17,35 +12,22 @@ class LoaderWindow;
 
 namespace pelorin::app {
 
-class PressRunner final : public IOperatorPrompt, public ui::IFileDialogs {
+class PressRunner final {
   public:
-    explicit PressRunner(PressRun run) : run_(std::move(run)) {}
+    explicit PressRunner(PressRun run) : script_(std::move(run)) {}
 
+    // The window's prompt and file dialogs in this mode.
+    PressScript& Script() { return script_; }
     // Begins once the window's loop runs.
     void Attach(ui::LoaderWindow& window);
-    // 0 when the window ended with "Mission completed".
-    int ExitStatus() const { return exitStatus_; }
-
-    PromptAnswer Show(const PromptRequest& request) override;
-    std::optional<std::string> ChooseOpenFile(const std::vector<ui::FileFilterEntry>&) override {
-        return run_.file;
-    }
-    std::optional<std::string> ChooseSaveFile(const std::vector<ui::FileFilterEntry>&) override {
-        return run_.file;
-    }
+    int ExitStatus() const { return script_.ExitStatus(); }
 
   private:
     void Press();
-    void Watch();
-    void Finish(const std::string& why);
 
-    PressRun run_;
+    PressScript script_;
     ui::LoaderWindow* window_ = nullptr;
     QTimer watch_;
-    std::chrono::steady_clock::time_point pressedAt_;
-    bool sawRunning_ = false;
-    bool sawError_ = false;
-    int exitStatus_ = 1;
 };
 
 }  // namespace pelorin::app

@@ -88,8 +88,8 @@ int Run(const AppOptions& options) {
     std::optional<EditorRunnerWin32> editor;
     IOperatorPrompt* shown = &boxes;
     if (options.press) {
-        shown = &press.emplace(*options.press);
-        setup.fileDialogs = &*press;
+        shown = &press.emplace(*options.press).Script();
+        setup.fileDialogs = &press->Script();
     } else if (options.editLayout) {
         shown = &editor.emplace(*options.editLayout);
     }

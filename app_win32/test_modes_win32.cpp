@@ -5,7 +5,6 @@
 #include <fstream>
 #include <sstream>
 
-#include "session/session_protocol.h"
 #include "ui/dialog/control_ids.h"
 #include "ui/dialog/loader_dlg.h"
 #include "ui/win32/dialog_view_win32.h"
@@ -24,14 +23,6 @@ void Click(ui::DialogViewWin32& view, int id) {
                  reinterpret_cast<LPARAM>(view.Control(id)));
 }
 
-int FindItem(const ui::DialogViewWin32& view, int id, const std::string& text, bool prefix) {
-    for (int i = 0; i < view.ItemCount(id); ++i) {
-        const std::string item = view.ItemText(id, i);
-        if (item == text || (prefix && item.rfind(text + " ", 0) == 0)) return i;
-    }
-    return -1;
-}
-
 void PostKey(HWND hwnd, WPARAM vk) {
     PostMessageW(hwnd, WM_KEYDOWN, vk, 0);
     PostMessageW(hwnd, WM_KEYUP, vk, 0xC0000000);
@@ -42,59 +33,24 @@ void PostKey(HWND hwnd, WPARAM vk) {
 void PressRunnerWin32::Start(ui::DialogViewWin32& view, ui::CLoaderDlg& logic) {
     view_ = &view;
     logic_ = &logic;
-    view.Select(ui::kIdcMode, run_.mode);
-    logic.OnCommand(ui::kIdcMode, ui::Notification::SelectionChanged);
-    if (!run_.section.empty())
-        view.Select(ui::kIdcSection, FindItem(view, ui::kIdcSection, run_.section, false));
-    if (!run_.port.empty()) {
-        const int index = FindItem(view, ui::kIdcSerialPort, run_.port, true);
-        if (index < 0) {
-            std::printf("port %s is not listed\n", run_.port.c_str());
-            std::fflush(stdout);
-            exitStatus_ = 2;
-            view.EndDialog(false);
-            return;
-        }
-        view.Select(ui::kIdcSerialPort, index);
+    const std::string error = script_.Prepare(view, logic);
+    if (!error.empty()) {
+        std::fprintf(stderr, "pelorin: %s\n", error.c_str());
+        return view.EndDialog(false);
     }
-    if (!run_.file.empty()) Click(view, ui::kIdcBrowse);
+    if (!script_.Run().file.empty()) Click(view, ui::kIdcBrowse);
     Click(view, ui::kIdcOperation);
-    // Seen at once: an operation on a fast board may end before the first look at it.
-    sawRunning_ = logic.OperationRunning();
-    pressedAt_ = std::chrono::steady_clock::now();
+    script_.Pressed(logic);
     g_press = this;
     timer_ = SetTimer(nullptr, 0, kWatchMs, Tick);
 }
 
 void CALLBACK PressRunnerWin32::Tick(HWND, UINT, UINT_PTR, DWORD) {
-    if (g_press) g_press->Watch();
-}
-
-void PressRunnerWin32::Watch() {
-    const bool running = logic_->OperationRunning();
-    sawRunning_ |= running;
-    if (sawRunning_ && !running) return Finish("ended");
-    if (!sawRunning_ && sawError_) return Finish("refused");
-    if (std::chrono::steady_clock::now() - pressedAt_ > std::chrono::seconds(run_.limitSeconds))
-        Finish("took longer than " + std::to_string(run_.limitSeconds) + " s");
-}
-
-void PressRunnerWin32::Finish(const std::string& why) {
-    KillTimer(nullptr, timer_);
+    PressRunnerWin32* self = g_press;
+    if (!self || !self->script_.Watch(*self->view_, *self->logic_)) return;
+    KillTimer(nullptr, self->timer_);
     g_press = nullptr;
-    const std::string status = view_->Text(ui::kIdcStatusLine);
-    std::printf("operation %s\nstatus: %s\nmain: %s  sub: %s\n", why.c_str(), status.c_str(),
-                view_->Text(ui::kIdcMainPercent).c_str(), view_->Text(ui::kIdcSubPercent).c_str());
-    std::fflush(stdout);
-    exitStatus_ = status == "Mission completed" ? 0 : 1;
-    view_->EndDialog(false);
-}
-
-PromptAnswer PressRunnerWin32::Show(const PromptRequest& request) {
-    std::printf("message box [%s]: %s\n", request.caption.c_str(), request.text.c_str());
-    std::fflush(stdout);
-    if (request.caption == kErrorCaption) sawError_ = true;
-    return DefaultAnswer(request.buttons);
+    self->view_->EndDialog(false);
 }
 
 // Unlocks the editor with its key sequence, then edits on the next step.

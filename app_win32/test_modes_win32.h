@@ -6,11 +6,10 @@
 
 #include <windows.h>
 
-#include <atomic>
-#include <chrono>
 #include <string>
 
 #include "app/app_options.h"
+#include "app/press_script.h"
 #include "session/operator_prompt.h"
 #include "ui/dialog/file_dialogs.h"
 
@@ -21,37 +20,24 @@ class DialogViewWin32;
 
 namespace pelorin::app {
 
-class PressRunnerWin32 final : public IOperatorPrompt, public ui::IFileDialogs {
+// The test mode's script with its clicks delivered through the dialog's messages.
+class PressRunnerWin32 final {
   public:
-    explicit PressRunnerWin32(PressRun run) : run_(std::move(run)) {}
+    explicit PressRunnerWin32(PressRun run) : script_(std::move(run)) {}
 
+    // The window's prompt and file dialogs in this mode.
+    PressScript& Script() { return script_; }
     // Begins once the window is shown.
     void Start(ui::DialogViewWin32& view, ui::CLoaderDlg& logic);
-    // 0 when the window ended with "Mission completed"; 2 when the port was not listed.
-    int ExitStatus() const { return exitStatus_; }
-
-    // Called from the worker's thread too.
-    PromptAnswer Show(const PromptRequest& request) override;
-    std::optional<std::string> ChooseOpenFile(const std::vector<ui::FileFilterEntry>&) override {
-        return run_.file;
-    }
-    std::optional<std::string> ChooseSaveFile(const std::vector<ui::FileFilterEntry>&) override {
-        return run_.file;
-    }
+    int ExitStatus() const { return script_.ExitStatus(); }
 
   private:
     static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD);
-    void Watch();
-    void Finish(const std::string& why);
 
-    PressRun run_;
+    PressScript script_;
     ui::DialogViewWin32* view_ = nullptr;
     ui::CLoaderDlg* logic_ = nullptr;
     UINT_PTR timer_ = 0;
-    std::chrono::steady_clock::time_point pressedAt_;
-    bool sawRunning_ = false;
-    std::atomic<bool> sawError_{false};
-    int exitStatus_ = 1;
 };
 
 class EditorRunnerWin32 final : public IOperatorPrompt {

@@ -28,8 +28,13 @@ bool HasWholeFlashSignature(std::span<const uint8_t> head, uint64_t fileLength) 
 
 FlashImageCheck CheckFlashImage(const std::filesystem::path& path) {
     FlashImageCheck result;
-    std::ifstream in(path, std::ios::binary);
     std::error_code ec;
+    // Known before any open: opening a FIFO would wait for a writer for ever.
+    if (std::filesystem::exists(path, ec) && !std::filesystem::is_regular_file(path, ec)) {
+        result.error = NotRegularFileText(path.string());
+        return result;
+    }
+    std::ifstream in(path, std::ios::binary);
     uint64_t length = std::filesystem::file_size(path, ec);
     if (!in || ec) {
         result.error = "Cannot open the file " + path.string() + ".";
@@ -41,6 +46,10 @@ FlashImageCheck CheckFlashImage(const std::filesystem::path& path) {
     result.wholeImage =
         HasWholeFlashSignature(std::span(head.data(), static_cast<size_t>(in.gcount())), length);
     return result;
+}
+
+std::string NotRegularFileText(const std::string& file) {
+    return file + " is not a regular file (a directory, FIFO or device cannot be downloaded)";
 }
 
 bool IsWholeFlashImage(const std::filesystem::path& path) {

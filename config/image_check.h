@@ -31,6 +31,9 @@ struct FlashImageCheck {
 };
 FlashImageCheck CheckFlashImage(const std::filesystem::path& path);
 // True for a whole-flash image; false for any other file and for one that cannot be read.
+// Why `file` cannot be downloaded when it is no regular file.
+std::string NotRegularFileText(const std::string& file);
+
 bool IsWholeFlashImage(const std::filesystem::path& path);
 
 // The check before a Download: a file is chosen and can be opened, and unless it is a

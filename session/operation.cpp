@@ -39,8 +39,8 @@ std::string Plural(uint64_t n) {
     return std::to_string(n) + (n == 1 ? " byte" : " bytes");
 }
 
-// The operator's download file: a regular file that can be read, not empty, and no longer
-// than the section unless it is a whole-flash image. Empty text when it may be sent.
+}  // namespace
+
 std::string CheckInputFile(const std::string& file, const SegmentEntry& section, bool& whole) {
     namespace fs = std::filesystem;
     if (file.empty()) return kNoDownloadFileText;
@@ -49,8 +49,7 @@ std::string CheckInputFile(const std::string& file, const SegmentEntry& section,
     if (ec || !fs::exists(status))
         return "Can't open " + file + ": " + (ec ? ec.message() : "No such file or directory");
     // Checked before any open: opening a FIFO would wait for a writer forever.
-    if (!fs::is_regular_file(status))
-        return file + " is not a regular file (a directory, FIFO or device cannot be downloaded)";
+    if (!fs::is_regular_file(status)) return NotRegularFileText(file);
     std::ifstream in(file, std::ios::binary);
     if (!in) return "Can't open " + file + ": " + std::generic_category().message(errno);
     const uint64_t length = fs::file_size(file, ec);
@@ -62,8 +61,6 @@ std::string CheckInputFile(const std::string& file, const SegmentEntry& section,
                ", section " + section.name + " holds " + Plural(section.segSize) + ".";
     return {};
 }
-
-}  // namespace
 
 const char* KindName(OperationKind kind) {
     return kKindNames[static_cast<int>(kind)];

@@ -58,6 +58,11 @@ struct OperationRequest {
 // section is cut out of a whole-flash image. Error text, empty on success.
 std::string PrepareSharedData(OperationRequest& request, const WorkPaths& paths, bool& wholeImage);
 
+// The operator's download file: a regular file that can be read, not empty, and no longer
+// than `section` unless it is a whole-flash image (`whole` tells). Empty text when it may be
+// sent. Nothing is opened before the file's type is known: a FIFO would wait for ever.
+std::string CheckInputFile(const std::string& file, const SegmentEntry& section, bool& whole);
+
 class Operation {
   public:
     using Clock = std::chrono::steady_clock;

@@ -92,6 +92,9 @@ class CLoaderDlg final : public IOperationView {
     const std::string& InfoText() const { return infoText_; }
     const std::string& FilePath() const { return filePath_; }
     bool OperationRunning() const;
+    // How many operations have started since the window opened.
+    unsigned OperationsStarted() const { return operationsStarted_; }
+    const SegmentTable& Segments() const { return segments_; }
     bool EditorLocked() const { return editorLocked_; }
     bool RestorePending() const { return restorePending_; }
     bool Ended() const { return ended_; }
@@ -204,6 +207,7 @@ class CLoaderDlg final : public IOperationView {
     int lastMainPercent_ = 0;
     int lastSubPercent_ = 0;
     bool inProgressState_ = false;
+    unsigned operationsStarted_ = 0;
     // Each tick of timer 1 is one second of the watchdog, counted from its arming.
     std::chrono::steady_clock::time_point watchdogArmedAt_;
     unsigned watchdogTicks_ = 0;

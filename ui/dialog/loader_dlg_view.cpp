@@ -29,6 +29,7 @@ std::string CLoaderDlg::IdleCaptionOfMode() const {
 }
 
 void CLoaderDlg::OnStarted(const std::string& statusText) {
+    ++operationsStarted_;
     infoText_.clear();
     EnterProgressState(IdleCaptionOfMode());
     SetStatusLine(statusText);
