@@ -9,7 +9,8 @@ namespace pelorin::cli {
 
 // Call first in main, before any thread starts. Until a CancelKeys object exists, a cancel
 // key ends the program at once (nothing is open yet that needs closing); while one exists,
-// it only tells the object. A closed output stream no longer kills the program.
+// it only tells the object. A closed output stream no longer kills the program, nor does a
+// file-size limit: a write beyond it fails like a full disk.
 void TakeOverCancelKeys();
 
 bool IsTerminal(std::FILE* stream);
@@ -22,6 +23,8 @@ class CancelKeys {
     CancelKeys(const CancelKeys&) = delete;
     CancelKeys& operator=(const CancelKeys&) = delete;
     bool Pressed();
+    // Whether a cancel key is waiting to be read by Pressed; leaves it there.
+    bool Pending() const;
 };
 
 }  // namespace pelorin::cli

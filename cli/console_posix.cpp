@@ -37,6 +37,8 @@ void TakeOverCancelKeys() {
     struct sigaction ignore {};
     ignore.sa_handler = SIG_IGN;
     ::sigaction(SIGPIPE, &ignore, nullptr);
+    // Over a file-size limit a write fails (EFBIG) and is handled as any failed write.
+    ::sigaction(SIGXFSZ, &ignore, nullptr);
 }
 
 bool IsTerminal(std::FILE* stream) {
@@ -50,6 +52,10 @@ CancelKeys::CancelKeys() {
 
 CancelKeys::~CancelKeys() {
     g_cancelArmed.store(false);
+}
+
+bool CancelKeys::Pending() const {
+    return g_cancelPressed.load();
 }
 
 bool CancelKeys::Pressed() {

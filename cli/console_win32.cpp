@@ -68,6 +68,10 @@ CancelKeys::~CancelKeys() {
     gCancelArmed.store(false);
 }
 
+bool CancelKeys::Pending() const {
+    return gCancelPressed.load();
+}
+
 bool CancelKeys::Pressed() {
     return gCancelPressed.exchange(false);
 }

@@ -2,6 +2,7 @@
 #include "cli/line_runner.h"
 
 #include <cstdlib>
+#include <fstream>
 #include <memory>
 #include <vector>
 
@@ -11,6 +12,7 @@
 #include "cli/operation_runner.h"
 #include "cli/port_arg.h"
 #include "cli/station.h"
+#include "config/sha256.h"
 #include "config/work_dir.h"
 
 namespace pelorin::cli {
@@ -33,6 +35,40 @@ std::optional<WorkDir> OpenLineDir(std::string& error) {
     return dir;
 }
 
+// The download file read once into the private folder, hashed on the way: every board is
+// sent, logged and compared against these bytes, whatever happens to the file meanwhile.
+std::string Snapshot(const std::string& file, const std::filesystem::path& copy,
+                     std::string& sha256) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::file_status status = fs::status(file, ec);
+    if (ec || !fs::exists(status))
+        return "Can't open " + file + ": " + (ec ? ec.message() : "No such file or directory");
+    // Checked before any open: opening a FIFO would wait for a writer forever.
+    if (!fs::is_regular_file(status))
+        return file + " is not a regular file (a directory, FIFO or device cannot be downloaded)";
+    const auto written = fs::last_write_time(file, ec);
+    std::ifstream in(file, std::ios::binary);
+    std::ofstream out(copy, std::ios::binary | std::ios::trunc);
+    if (!in) return "Can't open " + file + ": " + std::generic_category().message(errno);
+    if (!out) return "Can't write " + copy.string();
+    Sha256 sha;
+    std::vector<char> chunk(64 * 1024);
+    while (in) {
+        in.read(chunk.data(), std::streamsize(chunk.size()));
+        const auto got = size_t(in.gcount());
+        sha.Update(std::span(reinterpret_cast<const uint8_t*>(chunk.data()), got));
+        out.write(chunk.data(), std::streamsize(got));
+    }
+    if (in.bad()) return "Can't read " + file;
+    out.close();
+    if (!out) return "Can't write " + copy.string();
+    // The prepared member stores the file's time, as it would from the file itself.
+    if (!ec) fs::last_write_time(copy, written, ec);
+    sha256 = HexDigest(sha.Final());
+    return {};
+}
+
 // Everything before the first board: error text, empty when the line can start.
 std::string SetUp(const CliOptions& o, LineSetup& setup, std::optional<WorkDir>& dir) {
     if (std::string error = CheckPortMapText(std::getenv(kPortMapVariable)); !error.empty())
@@ -43,10 +79,18 @@ std::string SetUp(const CliOptions& o, LineSetup& setup, std::optional<WorkDir>&
     if (!dir) return error.empty() ? "Can't create the working directory" : error;
     setup.workDir = dir->Paths().innerDir;
     if (setup.request.kind != OperationKind::Download) return {};
+    const std::filesystem::path copy = setup.workDir / "download.bin";
+    if (error = Snapshot(o.file, copy, setup.sha256); !error.empty()) return error;
+    setup.request.file = copy.string();
     bool whole = false;
-    if (error = PrepareSharedData(setup.request, dir->Paths(), whole); !error.empty()) return error;
+    if (error = PrepareSharedData(setup.request, dir->Paths(), whole); !error.empty()) {
+        // Said of the operator's file, not of its copy.
+        for (size_t at; (at = error.find(copy.string())) != std::string::npos;)
+            error.replace(at, copy.string().size(), o.file);
+        return error;
+    }
     const SegmentEntry& section = *setup.request.section;
-    setup.written = {setup.request.file, whole, section.startAddr, section.segSize};
+    setup.written = {copy, whole, section.startAddr, section.segSize};
     return {};
 }
 
@@ -72,14 +116,26 @@ bool WantsLine(const CliOptions& o) {
     return o.ports.size() > 1 || o.repeat || o.verify;
 }
 
+std::optional<BoardLog> OpenLog(const CliOptions& o, std::string& error) {
+    // The download file must not get rows appended to it.
+    return BoardLog::Open(o.logFile, o.command == Command::Download ? o.file : std::string(),
+                          error);
+}
+
 int RunLine(const CliOptions& o, ViewStyle style, std::FILE* out, std::FILE* err) {
+    const auto started = std::chrono::steady_clock::now();
     LineScreen screen(style, out, err, o.ports, o.repeat);
     TargetImages images;
     LineSetup setup;
     setup.options = &o;
     setup.images = &images;
     std::optional<WorkDir> dir;
+    std::optional<BoardLog> log;
     std::string error = LoadImages(o, images);
+    if (error.empty() && !o.logFile.empty()) {
+        log = OpenLog(o, error);
+        setup.log = log ? &*log : nullptr;
+    }
     if (error.empty()) error = SetUp(o, setup, dir);
     if (!error.empty()) {
         screen.EarlyFailure(kExitBadInput, error);
@@ -87,8 +143,10 @@ int RunLine(const CliOptions& o, ViewStyle style, std::FILE* out, std::FILE* err
     }
     MessageQueue wake;
     std::optional<int> worst;
+    LineTotals totals;
     {
         CancelKeys cancelKeys;
+        setup.stopWaiting = [&cancelKeys] { return cancelKeys.Pending(); };
         std::vector<std::unique_ptr<Station>> stations;
         for (size_t i = 0; i < o.ports.size() && error.empty(); ++i) {
             stations.push_back(std::make_unique<Station>(setup, i, o.ports[i], wake, screen));
@@ -106,16 +164,24 @@ int RunLine(const CliOptions& o, ViewStyle style, std::FILE* out, std::FILE* err
             const bool cancel = cancelKeys.Pressed();
             for (auto& station : stations) {
                 if (cancel) station->Cancel();
+                if (!setup.logError.empty()) station->StopWhenIdle();
                 station->Pump(std::chrono::steady_clock::now());
             }
         }
-        for (const auto& station : stations)
+        for (const auto& station : stations) {
             if (auto w = station->Worst()) worst = worst ? MostSevere(*worst, *w) : *w;
+            totals.passed += station->Counts().passed;
+            totals.failed += station->Counts().failed;
+            totals.cancelled += station->Counts().cancelled;
+        }
     }  // every worker has ended here
     if (dir) CleanUpWorkFiles(dir->Paths(), true);
     // No board at all: the operator ended the line before one came.
-    const int code = worst.value_or(kExitCancelled);
-    screen.Summary(code);
+    int code = worst.value_or(kExitCancelled);
+    if (!setup.logError.empty()) code = MostSevere(code, kExitLogFailed);
+    totals.seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    screen.Summary(code, totals);
     return code;
 }
 

@@ -115,6 +115,7 @@ void LineScreen::BoardEnded(size_t port, const BoardEnd& end) {
     PortLine& line = lines_[port];
     line.passed = end.passed;
     line.failed = end.failed;
+    line.cancelled = end.cancelled;
     line.step = {};
     line.main = 0;
     line.lastMainDecile = 0;
@@ -144,17 +145,25 @@ void LineScreen::BoardEnded(size_t port, const BoardEnd& end) {
     Redraw(true);
 }
 
-void LineScreen::Summary(int exitCode) {
+void LineScreen::Summary(int exitCode, const LineTotals& totals) {
     std::lock_guard lock(mutex_);
+    const unsigned boards = totals.passed + totals.failed;
+    const double perHour = totals.seconds > 0 ? boards * 3600.0 / totals.seconds : 0.0;
+    char figures[96];
     if (style_ == ViewStyle::Json) {
         std::string ports;
         for (const PortLine& line : lines_)
             ports += std::string(ports.empty() ? "" : ",") + "{\"port\":\"" +
                      JsonEscape(line.label) + "\",\"passed\":" + std::to_string(line.passed) +
-                     ",\"failed\":" + std::to_string(line.failed) + "}";
+                     ",\"failed\":" + std::to_string(line.failed) +
+                     ",\"cancelled\":" + std::to_string(line.cancelled) + "}";
+        std::snprintf(figures, sizeof figures, "\"seconds\":%.1f,\"boardsPerHour\":%.1f",
+                      totals.seconds, perHour);
         std::fprintf(out_,
-                     "{\"event\":\"summary\",\"exit\":%d,\"outcome\":\"%s\",\"ports\":[%s]}\n",
-                     exitCode, OutcomeName(exitCode), ports.c_str());
+                     "{\"event\":\"summary\",\"exit\":%d,\"outcome\":\"%s\",\"ports\":[%s],"
+                     "\"passed\":%u,\"failed\":%u,\"cancelled\":%u,%s}\n",
+                     exitCode, OutcomeName(exitCode), ports.c_str(), totals.passed, totals.failed,
+                     totals.cancelled, figures);
         std::fflush(out_);
         return;
     }
@@ -163,8 +172,14 @@ void LineScreen::Summary(int exitCode) {
         shown_ = false;  // the last picture stays
     }
     for (const PortLine& line : lines_)
-        std::fprintf(out_, "%s: passed %u, failed %u\n", line.label.c_str(), line.passed,
-                     line.failed);
+        std::fprintf(
+            out_, "%s: passed %u, failed %u%s\n", line.label.c_str(), line.passed, line.failed,
+            line.cancelled ? (", cancelled " + std::to_string(line.cancelled)).c_str() : "");
+    const long long whole = static_cast<long long>(totals.seconds + 0.5);
+    std::snprintf(figures, sizeof figures, "%lld:%02lld:%02lld, %.1f boards per hour", whole / 3600,
+                  whole / 60 % 60, whole % 60, perHour);
+    std::fprintf(out_, "Boards: %u passed, %u failed, %u cancelled in %s\n", totals.passed,
+                 totals.failed, totals.cancelled, figures);
     std::fprintf(out_, "%s\n",
                  exitCode == kExitOk ? "Every board completed"
                                      : (std::string("Exit ") + std::to_string(exitCode) + " (" +

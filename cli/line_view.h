@@ -22,6 +22,15 @@ struct BoardEnd {
     std::string verify;  // empty when not verified
     unsigned passed = 0;
     unsigned failed = 0;
+    unsigned cancelled = 0;
+};
+
+// The whole run, for its summary.
+struct LineTotals {
+    unsigned passed = 0;
+    unsigned failed = 0;
+    unsigned cancelled = 0;
+    double seconds = 0;
 };
 
 class LineScreen {
@@ -39,8 +48,8 @@ class LineScreen {
     // A message box text on standard error. Thread-safe: workers show their own.
     void Message(size_t port, const std::string& caption, const std::string& text);
     void BoardEnded(size_t port, const BoardEnd& end);
-    // The last lines: each port's counts and the run's exit status.
-    void Summary(int exitCode);
+    // The last lines: each port's counts, the run's totals, and its exit status.
+    void Summary(int exitCode, const LineTotals& totals);
     // A failure before any board could start.
     void EarlyFailure(int exitCode, const std::string& text);
 
@@ -54,6 +63,7 @@ class LineScreen {
         int lastStepDecile = -1;
         unsigned passed = 0;
         unsigned failed = 0;
+        unsigned cancelled = 0;
     };
 
     void Say(size_t port, const std::string& text);

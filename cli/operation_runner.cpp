@@ -10,7 +10,9 @@
 #include "cli/console.h"
 #include "cli/exit_codes.h"
 #include "cli/layout_source.h"
+#include "cli/line_runner.h"
 #include "cli/port_arg.h"
+#include "config/sha256.h"
 #include "session/chip_types.h"
 #include "session/operation.h"
 #include "session/session_protocol.h"
@@ -78,6 +80,11 @@ int RunOperation(const CliOptions& o, ProgressView& view) {
         view.EarlyFailure(kExitBadInput, error);
         return kExitBadInput;
     }
+    std::optional<BoardLog> log;
+    if (!o.logFile.empty() && !(log = OpenLog(o, error))) {
+        view.EarlyFailure(kExitBadInput, error);
+        return kExitBadInput;
+    }
     MessageQueue queue;
     CliSink sink(queue);
     CliPrompt prompt(view);
@@ -98,24 +105,34 @@ int RunOperation(const CliOptions& o, ProgressView& view) {
         view.OnInfo("Section " + request.section->name + ", chip " +
                     std::string(kChipTypes[o.chipPosition].name));
         Operation operation(board, view);
-        const auto started = std::chrono::system_clock::now();
+        BoardFacts facts;
+        // The file's digest as the operation starts, which is when it reads the file.
+        if (log && request.kind == OperationKind::Download)
+            facts.sha256 = Sha256OfFile(request.file).value_or("");
+        facts.started = std::chrono::system_clock::now();
         const auto steadyStart = std::chrono::steady_clock::now();
         if (operation.Start(request) == Outcome::Running) Follow(operation, queue, cancelKeys);
         outcome = operation.State();
-        if (!o.logFile.empty()) {
-            BoardFacts facts{started,
-                             std::chrono::duration<double>(std::chrono::steady_clock::now() -
-                                                           steadyStart)
-                                 .count(),
-                             operation.WireBytes(), ExitCodeFor(outcome), view.ResultText(), ""};
-            logError = AppendBoardLog(
-                o.logFile, LogRecordFor(o, request,
-                                        board.Shared().portNames.DevicePath(request.portNumber),
-                                        facts));
+        if (log) {
+            facts.ended = std::chrono::system_clock::now();
+            facts.seconds =
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - steadyStart)
+                    .count();
+            facts.wireBytes = operation.WireBytes();
+            facts.exitCode = ExitCodeFor(outcome);
+            facts.text = view.ResultText();
+            facts.lastStage = operation.Stage();
+            logError = log->Append(
+                LogRecordFor(o, request, board.Shared().portNames.DevicePath(request.portNumber),
+                             facts),
+                [&cancelKeys] { return cancelKeys.Pending(); });
         }
     }  // the worker has ended here: everything it had to say is said
-    const int code = ExitCodeFor(outcome);
-    if (!logError.empty()) view.Message(kErrorCaption, logError);
+    int code = ExitCodeFor(outcome);
+    if (!logError.empty()) {
+        view.Message(kErrorCaption, logError);
+        code = MostSevere(code, kExitLogFailed);
+    }
     view.PrintResult(code);
     return code;
 }

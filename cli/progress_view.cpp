@@ -60,6 +60,7 @@ std::string TrimmedLines(std::string text) {
 
 const char* OutcomeName(int exitCode) {
     if (exitCode == kExitVerifyFailed) return "verify-failed";
+    if (exitCode == kExitLogFailed) return "log-failed";
     for (const OutcomeRow& row : kOutcomes)
         if (row.exitCode == exitCode) return row.name;
     return "failed";

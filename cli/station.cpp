@@ -26,7 +26,7 @@ PromptAnswer Station::Prompt::Show(const PromptRequest& request) {
     return DefaultAnswer(request.buttons);
 }
 
-Station::Station(const LineSetup& setup, size_t index, const std::string& port, MessageQueue& wake,
+Station::Station(LineSetup& setup, size_t index, const std::string& port, MessageQueue& wake,
                  LineScreen& screen)
     : setup_(setup),
       index_(index),
@@ -60,6 +60,7 @@ void Station::StartBoard(Clock::time_point now) {
     boardRequest_.waitForBoard = setup_.options->repeat;
     answered_ = false;
     wireBytes_ = 0;
+    boardStage_ = 0;
     prompt_.quiet = setup_.options->repeat && everOpened_;
     StartOperation(boardRequest_, Phase::Board, now);
 }
@@ -102,9 +103,17 @@ void Station::Cancel() {
     if (operation_ && operation_->Running()) operation_->Cancel();
 }
 
+void Station::StopWhenIdle() {
+    // With --repeat a port whose board has not answered yet waits for the next one.
+    if (phase_ == Phase::Waiting ||
+        (phase_ == Phase::Board && !answered_ && setup_.options->repeat))
+        Cancel();
+}
+
 void Station::OnOperationEnded(Clock::time_point now) {
     const Outcome outcome = operation_->State();
     const char stage = operation_->Stage();
+    if (phase_ == Phase::Board) boardStage_ = stage;
     wireBytes_ += operation_->WireBytes();
     operation_.reset();
     const std::string text = view_.EndText();
@@ -131,7 +140,7 @@ void Station::OnOperationEnded(Clock::time_point now) {
         return;
     }
     FinishBoard(ExitCodeFor(outcome), text, setup_.options->verify ? "not done" : "",
-                view_.EndShown());
+                setup_.options->verify ? text : "", view_.EndShown());
     (void)now;
 }
 
@@ -140,42 +149,59 @@ void Station::OnVerifyEnded(Outcome outcome, const std::string& text) {
     std::error_code ec;
     if (outcome != Outcome::Completed) {
         std::filesystem::remove(dump.string() + ".partial", ec);
-        FinishBoard(ExitCodeFor(outcome), "Verify: " + text, "not done: " + text, view_.EndShown());
+        FinishBoard(ExitCodeFor(outcome), "Verify: " + text, "not done", text, view_.EndShown());
         return;
     }
     const VerifyReport report = CompareWritten(dump, setup_.written);
     std::filesystem::remove(dump, ec);
     const std::string said = VerifyText(report, setup_.written.startAddress);
     if (report.Matches())
-        FinishBoard(kExitOk, std::string(StageTextFor('O')), said);
+        FinishBoard(kExitOk, std::string(StageTextFor('O')), "passed", said);
+    else if (report.error.empty())
+        FinishBoard(kExitVerifyFailed, "Verify failed: " + said, "failed", said);
     else
-        FinishBoard(report.error.empty() ? kExitVerifyFailed : kExitBadInput,
-                    "Verify failed: " + said, said);
+        FinishBoard(kExitBadInput, "Verify failed: " + said, "not done", said);
 }
 
 void Station::FinishBoard(int exitCode, const std::string& text, const std::string& verify,
-                          bool shown) {
-    (exitCode == kExitOk ? passed_ : failed_)++;
-    worst_ = worst_ ? MostSevere(*worst_, exitCode) : exitCode;
-    const auto now = Clock::now();
-    if (!setup_.options->logFile.empty()) {
-        BoardFacts facts;
-        facts.started = answered_ ? answeredWall_ : std::chrono::system_clock::now();
-        facts.seconds = answered_ ? std::chrono::duration<double>(now - answeredAt_).count() : 0.0;
-        facts.wireBytes = wireBytes_;
-        facts.exitCode = exitCode;
-        facts.text = text;
-        facts.verify = verify;
-        const BoardLogRecord record = LogRecordFor(*setup_.options, boardRequest_, device_, facts);
-        if (std::string error = AppendBoardLog(setup_.options->logFile, record); !error.empty())
-            screen_.Message(index_, kErrorCaption, error);
-    }
-    screen_.BoardEnded(index_, {exitCode, text, shown, verify, passed_, failed_});
-    const bool again = setup_.options->repeat && !cancelling_ && exitCode != kExitBadInput &&
-                       (everOpened_ || exitCode != kExitPortFailed);
+                          const std::string& verifyDetail, bool shown) {
+    // A board the operator's cancel caught is neither passed nor failed.
+    const bool cancelled = exitCode == kExitCancelled && cancelling_;
+    if (cancelled)
+        ++counts_.cancelled;
+    else
+        ++(exitCode == kExitOk ? counts_.passed : counts_.failed);
+    if (!cancelled || !setup_.options->repeat)
+        worst_ = worst_ ? MostSevere(*worst_, exitCode) : exitCode;
+    if (setup_.log) LogBoard(exitCode, text, verify, verifyDetail);
+    screen_.BoardEnded(index_, {exitCode, text, shown, verifyDetail, counts_.passed, counts_.failed,
+                                counts_.cancelled});
+    const bool again = setup_.options->repeat && !cancelling_ && setup_.logError.empty() &&
+                       exitCode != kExitBadInput && (everOpened_ || exitCode != kExitPortFailed);
     phase_ = again ? Phase::Waiting : Phase::Done;
-    retryAt_ = now;
+    retryAt_ = Clock::now();
     if (again) screen_.Info(index_, kWaitingText);
+}
+
+void Station::LogBoard(int exitCode, const std::string& text, const std::string& verify,
+                       const std::string& verifyDetail) {
+    const auto now = Clock::now();
+    BoardFacts facts;
+    facts.ended = std::chrono::system_clock::now();
+    facts.started = answered_ ? answeredWall_ : facts.ended;
+    facts.seconds = answered_ ? std::chrono::duration<double>(now - answeredAt_).count() : 0.0;
+    facts.wireBytes = wireBytes_;
+    facts.exitCode = exitCode;
+    facts.text = text;
+    facts.verify = verify;
+    facts.verifyDetail = verifyDetail;
+    facts.sha256 = setup_.sha256;
+    facts.lastStage = boardStage_;
+    const BoardLogRecord record = LogRecordFor(*setup_.options, boardRequest_, device_, facts);
+    if (std::string error = setup_.log->Append(record, setup_.stopWaiting); !error.empty()) {
+        screen_.Message(index_, kErrorCaption, error + "; the line stops");
+        if (setup_.logError.empty()) setup_.logError = error;
+    }
 }
 
 std::filesystem::path Station::VerifyPath() const {

@@ -23,7 +23,6 @@ using namespace std::chrono_literals;
 constexpr auto kHandOverLimit = 10s;
 // How long an ending dump waits for the worker to close its file after the stop request.
 constexpr auto kDumpCloseWait = 2s;
-constexpr double kLoaderBytesPerSecond = 115200.0 / 10;  // 8N1: ten bits a byte
 
 constexpr const char* kNoBootRomText =
     "No answer from the board's boot ROM:\n   1. Cable is connected correctly.\n"
@@ -296,11 +295,15 @@ void Operation::ScriptLimits(Clock::time_point now) {
             timedOutSince_ = now;
             view_.OnTimeout(0, kNoBootRomText);
         }
-        // The data stream holds the watchdog: allow the line time of the file, then watch.
+        // The data stream holds the watchdog; a line that drains nothing for the watchdog's
+        // time is the same silence: the board stopped taking bytes.
         if (stage_ == 'K') {
-            const auto lineTime =
-                std::chrono::duration<double>(double(sendBytes_) / kLoaderBytesPerSecond * 1.25);
-            if (now - lastActivity_ >= lineTime + kWatchdogTicks * tick) {
+            const uint64_t left = board_.Port().BytesLeftHost();
+            if (left != drained_ || drainedAt_ < lastActivity_) {
+                drained_ = left;
+                drainedAt_ = std::max(now, lastActivity_);
+            }
+            if (now - std::max(lastActivity_, drainedAt_) >= kWatchdogTicks * tick) {
                 timedOutSince_ = now;
                 view_.OnTimeout('K', TimeoutMessageText('K'));
             }
@@ -354,8 +357,9 @@ void Operation::StopWorker() {
 }
 
 void Operation::SampleWire() {
-    // The port counts from its opening; the largest count seen is this operation's.
-    wireBytes_ = std::max(wireBytes_, board_.Port().BytesQueued());
+    // The port counts from its opening; the largest count seen is this operation's. What
+    // left the host, not what was queued: a board that went mid-stream got only part.
+    wireBytes_ = std::max(wireBytes_, board_.Port().BytesLeftHost());
 }
 
 void Operation::End(Outcome outcome, const std::string& text, bool shownAsMessage) {

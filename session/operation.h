@@ -58,8 +58,7 @@ struct OperationRequest {
 // For several boards sharing one file: checks the Download's file as Start would and prepares
 // its data file once in `paths`, filling request.prepared. `wholeImage` tells whether the
 // section is cut out of a whole-flash image. Error text, empty on success.
-std::string PrepareSharedData(OperationRequest& request, const WorkPaths& paths,
-                              bool& wholeImage);
+std::string PrepareSharedData(OperationRequest& request, const WorkPaths& paths, bool& wholeImage);
 
 class Operation {
   public:
@@ -117,6 +116,8 @@ class Operation {
     bool sending_ = false;
     Clock::time_point nextTick_;
     Clock::time_point lastActivity_;
+    uint64_t drained_ = 0;  // the port's count of bytes that left the host, when it last moved
+    Clock::time_point drainedAt_{};
     std::optional<Clock::time_point> timedOutSince_;
 };
 

@@ -24,15 +24,16 @@ long long FileLength(std::FILE* f) {
     return length;
 }
 
-constexpr uint32_t kHardwareCheckChip = 8;
-constexpr uint32_t kHardwareCheckStart = 0x30000;
-
 }  // namespace
 
 SessionProtocol::SessionProtocol(ISerialPort& port, ISessionSink& sink, IOperatorPrompt& prompt,
-                                 ISleeper& sleeper, SharedState& shared,
-                                 const TargetImages& images)
-    : port_(port), sink_(sink), prompt_(prompt), sleeper_(sleeper), shared_(shared), images_(images) {
+                                 ISleeper& sleeper, SharedState& shared, const TargetImages& images)
+    : port_(port),
+      sink_(sink),
+      prompt_(prompt),
+      sleeper_(sleeper),
+      shared_(shared),
+      images_(images) {
     chipTable_.Fill(images_);
 }
 
@@ -125,10 +126,18 @@ void SessionProtocol::ScanFrames() {
 
 void SessionProtocol::HandleFrame(uint8_t cls, uint8_t value) {
     switch (cls) {
-        case 'c': HandleStageFrame(value); break;
-        case 'p': HandleProgress(value); break;
-        case 'v': HandleLengthCheck(value, false); break;
-        case 'w': HandleLengthCheck(value, true); break;
+        case 'c':
+            HandleStageFrame(value);
+            break;
+        case 'p':
+            HandleProgress(value);
+            break;
+        case 'v':
+            HandleLengthCheck(value, false);
+            break;
+        case 'w':
+            HandleLengthCheck(value, true);
+            break;
         case 'e':
             if (value == 'N') {
                 port_.Close();
@@ -136,7 +145,8 @@ void SessionProtocol::HandleFrame(uint8_t cls, uint8_t value) {
                 prompt_.Show({kDecompressErrorText, kErrorCaption, PromptIcon::Warning});
             }
             break;
-        default: break;  // other classes are consumed and ignored
+        default:
+            break;  // other classes are consumed and ignored
     }
 }
 
@@ -179,7 +189,9 @@ void SessionProtocol::HandleStageFrame(uint8_t letter) {
             }
             break;
         }
-        case 'F': Announce('F'); break;
+        case 'F':
+            Announce('F');
+            break;
         case 'G':
             dumping_ = true;
             dumpComplete_ = false;
@@ -213,7 +225,8 @@ void SessionProtocol::HandleStageFrame(uint8_t letter) {
             port_.Close();
             Finish(static_cast<char>(letter));
             break;
-        default: break;  // stage letters not known here are ignored
+        default:
+            break;  // stage letters not known here are ignored
     }
 }
 

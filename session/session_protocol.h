@@ -18,20 +18,27 @@
 
 namespace pelorin {
 
-inline constexpr unsigned kChunkBytes = 10240;         // one read, one data chunk
-inline constexpr unsigned kPendingBytes = 102400;      // frame scanner's area
-inline constexpr unsigned kShortPauseMs = 10;          // before most answers
-inline constexpr unsigned kPromptAnswerDelayMs = 50;   // after the prompt's answer, before the DRAM image
-inline constexpr unsigned kBootRomPromptMaxRead = 8;   // a prompt only counts in a read shorter than this
+inline constexpr unsigned kChunkBytes = 10240;     // one read, one data chunk
+inline constexpr unsigned kPendingBytes = 102400;  // frame scanner's area
+inline constexpr unsigned kShortPauseMs = 10;      // before most answers
+inline constexpr unsigned kPromptAnswerDelayMs =
+    50;  // after the prompt's answer, before the DRAM image
+inline constexpr unsigned kBootRomPromptMaxRead =
+    8;  // a prompt only counts in a read shorter than this
 inline constexpr uint8_t kFrameStart = 0xFE;
 inline constexpr uint8_t kFrameEnd = 0xFF;
 inline constexpr uint8_t kBootRomPrompt = 'X';
 inline constexpr uint8_t kBigEndianAnswer = 0x18;
 inline constexpr uint8_t kLittleEndianAnswer = 0x59;
 inline constexpr const char* kLoaderLineSettings = "115200,n,8,1";
-inline constexpr unsigned kProgressFull = 128;         // progress frames count 0..128
+inline constexpr unsigned kProgressFull = 128;  // progress frames count 0..128
 
 // Texts of the messages the session shows.
+// The one chip and section whose 'V' stage is answered with the file's first bytes; every
+// other board gets zeros.
+inline constexpr uint32_t kHardwareCheckChip = 8;
+inline constexpr uint32_t kHardwareCheckStart = 0x30000;
+
 inline constexpr const char* kErrorCaption = "Error";
 inline constexpr const char* kSendDataErrorText = "Send data error!";
 inline constexpr const char* kDecompressErrorText = "Decompress file error";
@@ -42,7 +49,7 @@ inline constexpr const char* kDataTooLargeText =
 inline constexpr const char* kDumpWriteErrorText = "Can't write the dump file!";
 
 class SessionProtocol {
-public:
+  public:
     SessionProtocol(ISerialPort& port, ISessionSink& sink, IOperatorPrompt& prompt,
                     ISleeper& sleeper, SharedState& shared, const TargetImages& images);
 
@@ -57,7 +64,7 @@ public:
     // Ends dump reception (a cancelled dump); the dump file is closed by the caller.
     void EndDump() { dumping_ = false; }
 
-private:
+  private:
     void HandleBootRomPrompt();
     void ScanFrames();
     void HandleFrame(uint8_t cls, uint8_t value);

@@ -47,8 +47,8 @@ uint8_t SimBoard::Garbage() {
 
 void SimBoard::EndOperation(const std::string& why) {
     if (options_.logReceived) {
-        const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(
-            Clock::now().time_since_epoch());
+        const auto ns =
+            std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch());
         log_("received " + std::to_string(receivedBytes_) + " at " + std::to_string(ns.count()));
     }
     log_("operation ended: " + why + "; power on again");
@@ -100,7 +100,16 @@ void SimBoard::WatchHost(Clock::time_point now) {
 void SimBoard::ReadHost(Clock::time_point now) {
     if (!hostPresent_) return;
     uint8_t buffer[kReadBytes];
-    const size_t allowed = VanishBudget(fromHost_.Allowance(now, hostBaud_, sizeof buffer));
+    size_t allowed = VanishBudget(fromHost_.Allowance(now, hostBaud_, sizeof buffer));
+    if (options_.freezeAfter) {
+        if (operationBytes_ >= options_.freezeAfter) {
+            if (!frozenLogged_) log_("frozen after " + std::to_string(operationBytes_) + " bytes");
+            frozenLogged_ = true;
+            return;
+        }
+        allowed = static_cast<size_t>(
+            std::min<uint64_t>(allowed, options_.freezeAfter - operationBytes_));
+    }
     if (allowed == 0) return;
     const ssize_t n = pty_.Read(buffer, allowed);
     if (n <= 0) return;
@@ -234,7 +243,8 @@ int SimBoard::Run(int signalFd) {
         pollfd fds[2] = {{signalFd, POLLIN, 0}, {pty_.MasterFd(), 0, 0}};
         nfds_t count = 1;
         if (hostPresent_) {
-            const bool canRead = fromHost_.Allowance(now, hostBaud_, 1) > 0;
+            const bool frozen = options_.freezeAfter && operationBytes_ >= options_.freezeAfter;
+            const bool canRead = !frozen && fromHost_.Allowance(now, hostBaud_, 1) > 0;
             fds[1].events = static_cast<short>((canRead ? POLLIN : 0) | (wantWrite_ ? POLLOUT : 0));
             if (!canRead) wake = std::min(wake, fromHost_.FreeAt());
             count = 2;  // a hang-up shows at once, so only while the host is there

@@ -108,6 +108,8 @@ with its flash kept in a file. Point the loader at the printed pseudo-terminal o
                         first bytes that answer it, with the monotonic clock in ns
                         (to check the host's progress display against the board)
   --vanish-after BYTES  close the pseudo-terminal after BYTES of one operation (unplugged board)
+  --freeze-after BYTES  stop taking the host's bytes after BYTES of one operation, staying
+                        present (a board hung in the data stream)
 Faults:
   --silent-at L         stop talking at stage L (U A B S V D K F G H I)
   --wrong-dram-check    wrong check byte for the DRAM loader length
@@ -195,6 +197,11 @@ bool ParseSimOptions(int argc, const char* const* argv, SimOptions& options, std
             if (!count(1, UINT64_MAX, true))
                 return bad("a byte count of at least 1 (K, M, 0x allowed)");
             options.vanishAfter = n;
+        } else if (arg == "--freeze-after") {
+            if (!value()) return false;
+            if (!count(1, UINT64_MAX, true))
+                return bad("a byte count of at least 1 (K, M, 0x allowed)");
+            options.freezeAfter = n;
         } else if (arg == "--silent-at") {
             if (!value()) return false;
             if (v.size() != 1 || kStageLetters.find(v[0]) == std::string_view::npos)

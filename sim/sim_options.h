@@ -21,6 +21,7 @@ struct SimOptions {
     bool once = false;
     bool logReceived = false;  // log the bytes taken from the host, with the monotonic clock
     uint64_t vanishAfter = 0;  // bytes of one operation before the board vanishes; 0 = never
+    uint64_t freezeAfter = 0;  // bytes of one operation before it stops reading; 0 = never
     std::string imagesDir;
     unsigned promptMs = 100;
     unsigned eraseUsPerKiB = 0;

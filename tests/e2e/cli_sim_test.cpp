@@ -35,7 +35,7 @@ struct CliResult {
 };
 
 class CliSimTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         std::string templ = (fs::temp_directory_path() / "pelorin-e2e-XXXXXX").string();
         ASSERT_NE(::mkdtemp(templ.data()), nullptr);
@@ -55,7 +55,8 @@ protected:
     }
     fs::path Write(const std::string& name, const Bytes& bytes) {
         fs::path path = dir / name;
-        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
         return path;
     }
     static Bytes Read(const fs::path& path) {
@@ -69,7 +70,8 @@ protected:
             sim->Wait(10s);
         }
         sim = std::make_unique<testing::ChildProcess>();
-        std::vector<std::string> argv = {PELORIN_SIM_PATH, "--link", link.string(), "--flash", flash.string()};
+        std::vector<std::string> argv = {PELORIN_SIM_PATH, "--link", link.string(), "--flash",
+                                         flash.string()};
         bool paced = false;
         for (const auto& a : extra) paced |= a == "--pace";
         if (!paced) argv.insert(argv.end(), {"--pace", "unpaced"});
@@ -109,8 +111,12 @@ protected:
 };
 
 TEST_F(CliSimTest, EveryModeBothFamiliesSeveralCrystalsOnOneRunningBoard) {
-    struct Case { const char* chip; const char* xtal; };
-    for (const Case& c : {Case{"QV101", "27"}, Case{"QV118", "13.5"}, Case{"QV109", "4"}, Case{"QV119", "8"}}) {
+    struct Case {
+        const char* chip;
+        const char* xtal;
+    };
+    for (const Case& c :
+         {Case{"QV101", "27"}, Case{"QV118", "13.5"}, Case{"QV109", "4"}, Case{"QV119", "8"}}) {
         SCOPED_TRACE(std::string(c.chip) + " " + c.xtal);
         StartSim({"--xtal", c.xtal});
         const std::vector<std::string> chip = {"--chip", c.chip, "--xtal", c.xtal};
@@ -122,7 +128,8 @@ TEST_F(CliSimTest, EveryModeBothFamiliesSeveralCrystalsOnOneRunningBoard) {
         EXPECT_EQ(r.code, 0) << r.err;
         EXPECT_NE(r.out.find("Mission completed"), std::string::npos) << r.out;
         EXPECT_EQ(DumpLogo(chip), image);
-        r = Cli(args({"erase", "--section", "Logo", "--mem-type", "DDRAM", "--mem-size", "512Mbit"}));
+        r = Cli(
+            args({"erase", "--section", "Logo", "--mem-type", "DDRAM", "--mem-size", "512Mbit"}));
         EXPECT_EQ(r.code, 0) << r.err;
         EXPECT_EQ(DumpLogo(chip), Bytes(kLogoSize, 0xFF));
     }
@@ -132,7 +139,8 @@ TEST_F(CliSimTest, EveryModeBothFamiliesSeveralCrystalsOnOneRunningBoard) {
     sim.reset();
     Bytes saved = Read(flash);
     ASSERT_EQ(saved.size(), 2u << 20);
-    EXPECT_EQ(Bytes(saved.begin() + kLogoStart, saved.begin() + kLogoStart + kLogoSize), Bytes(kLogoSize, 0xFF));
+    EXPECT_EQ(Bytes(saved.begin() + kLogoStart, saved.begin() + kLogoStart + kLogoSize),
+              Bytes(kLogoSize, 0xFF));
 }
 
 TEST_F(CliSimTest, WholeFlashImageGivesItsSection) {
@@ -140,14 +148,23 @@ TEST_F(CliSimTest, WholeFlashImageGivesItsSection) {
     Bytes whole = sim::MakeFirmwareImage(2u << 20, 1u << 20, 5);
     const uint8_t signature[] = {0xAA, 0x55, 0xAA, 0x55, 0x61, 0x21, 0x55, 0xAA};
     std::copy(std::begin(signature), std::end(signature), whole.begin());
-    CliResult r = Cli({"download", Write("whole.bin", whole).string(), "--section", "Logo", "--json"});
+    CliResult r =
+        Cli({"download", Write("whole.bin", whole).string(), "--section", "Logo", "--json"});
     EXPECT_EQ(r.code, 0) << r.err;
-    EXPECT_NE(r.out.find("{\"event\":\"result\",\"exit\":0,\"outcome\":\"completed\",\"text\":\"Mission completed\"}"), std::string::npos) << r.out;
-    EXPECT_EQ(DumpLogo(), Bytes(whole.begin() + kLogoStart, whole.begin() + kLogoStart + kLogoSize));
+    EXPECT_NE(r.out.find("{\"event\":\"result\",\"exit\":0,\"outcome\":\"completed\",\"text\":"
+                         "\"Mission completed\"}"),
+              std::string::npos)
+        << r.out;
+    EXPECT_EQ(DumpLogo(),
+              Bytes(whole.begin() + kLogoStart, whole.begin() + kLogoStart + kLogoSize));
 }
 
 TEST_F(CliSimTest, FaultsGiveTheirExitStatusAndMessage) {
-    struct Case { std::vector<std::string> fault; int code; const char* message; };
+    struct Case {
+        std::vector<std::string> fault;
+        int code;
+        const char* message;
+    };
     const std::vector<Case> cases = {
         {{"--wrong-dram-check"}, 5, "Error: Send data error!"},
         {{"--wrong-data-check"}, 5, "Error: Send data error!"},
@@ -165,6 +182,19 @@ TEST_F(CliSimTest, FaultsGiveTheirExitStatusAndMessage) {
         EXPECT_EQ(r.code, c.code) << r.err;
         EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
     }
+    // A board that stops taking bytes in the data stream of a long file: the same silence,
+    // named as soon as the watchdog's time passes, not after the file's line time.
+    StartSim({"--freeze-after", "200000"});
+    Bytes big(1u << 20);
+    uint32_t x = 88172645u;
+    for (uint8_t& b : big) b = uint8_t((x ^= x << 13, x ^= x >> 17, x ^= x << 5));
+    testing::ChildProcess frozen;
+    ASSERT_TRUE(frozen.Start(
+        CliArgs({"download", Write("big.bin", big).string(), "--section", "Main Code"})));
+    EXPECT_EQ(frozen.Wait(60s), 4) << frozen.Err();
+    EXPECT_NE(frozen.Err().find("The target fell silent at stage 'K' (Send data...)."),
+              std::string::npos)
+        << frozen.Err();
     StartSim({"--dump-after-g", "--noise", "3"});
     ASSERT_EQ(Cli({"download", imagePath.string(), "--section", "Logo"}).code, 0);
     EXPECT_EQ(DumpLogo(), image);
@@ -183,29 +213,37 @@ TEST_F(CliSimTest, BadInputIsRefusedBeforeTheLine) {
     StartSim();
     CliResult r = Cli({"download", (dir / "missing.bin").string(), "--section", "Logo"});
     EXPECT_EQ(r.code, 2);
-    r = Cli({"download", Write("big.bin", Bytes(kCommonDataSize + 1, 0x11)).string(), "--section", "Common Data"});
+    r = Cli({"download", Write("big.bin", Bytes(kCommonDataSize + 1, 0x11)).string(), "--section",
+             "Common Data"});
     EXPECT_EQ(r.code, 2);
-    EXPECT_NE(r.err.find("Error: File length out of the segment size!"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("Error: File length out of the segment size!"), std::string::npos)
+        << r.err;
     EXPECT_EQ(Cli({"erase", "--section", "Nowhere"}).code, 2);
     EXPECT_EQ(Cli({"erase", "--chip", "QV999"}).code, 2);
     testing::ChildProcess cli;
-    ASSERT_TRUE(cli.Start({PELORIN_CLI_PATH, "erase", "--section", "Logo", "--port", (dir / "no-such-port").string()}));
+    ASSERT_TRUE(cli.Start({PELORIN_CLI_PATH, "erase", "--section", "Logo", "--port",
+                           (dir / "no-such-port").string()}));
     EXPECT_EQ(cli.Wait(30s), 3);
     EXPECT_NE(cli.Err().find("Error: Can't open port!"), std::string::npos) << cli.Err();
     // A relative name of a terminal device is a port.
     testing::ChildProcess relative;
-    ASSERT_TRUE(relative.Start({"/bin/sh", "-c", "cd '" + dir.string() + "' && '" + PELORIN_CLI_PATH +
-                                                     "' erase --section 'Common Data' --port board --tick-ms 50"}));
+    ASSERT_TRUE(relative.Start({"/bin/sh", "-c",
+                                "cd '" + dir.string() + "' && '" + PELORIN_CLI_PATH +
+                                    "' erase --section 'Common Data' --port board --tick-ms 50"}));
     EXPECT_EQ(relative.Wait(60s), 0) << relative.Err();
     // The board is still fine after all that.
     const Bytes small(image.begin(), image.begin() + kCommonDataSize);
-    EXPECT_EQ(Cli({"download", Write("small.bin", small).string(), "--section", "Common Data"}).code, 0);
+    EXPECT_EQ(
+        Cli({"download", Write("small.bin", small).string(), "--section", "Common Data"}).code, 0);
 }
 
 TEST_F(CliSimTest, CtrlCCancelsEachLongStage) {
     // At the real line rate the data stream, the dump and a slow erase each last seconds.
     StartSim({"--pace", "1", "--erase-us-per-kib", "200000"});
-    struct Case { std::vector<std::string> args; const char* stage; };
+    struct Case {
+        std::vector<std::string> args;
+        const char* stage;
+    };
     const std::vector<Case> cases = {
         {{"download", imagePath.string(), "--section", "Logo"}, "\"letter\":\"K\""},
         {{"dump", (dir / "partial.bin").string(), "--section", "Logo"}, "\"letter\":\"G\""},
@@ -222,7 +260,9 @@ TEST_F(CliSimTest, CtrlCCancelsEachLongStage) {
         while (c.args[0] == "dump") {
             auto line = cli.ReadLine(30s);
             ASSERT_TRUE(line) << cli.Err();
-            if (line->find("\"bytes\":") != std::string::npos && line->find("\"bytes\":0,") == std::string::npos) break;
+            if (line->find("\"bytes\":") != std::string::npos &&
+                line->find("\"bytes\":0,") == std::string::npos)
+                break;
         }
         cli.Signal(SIGINT);
         EXPECT_EQ(cli.Wait(30s), 130) << cli.Err();
@@ -253,9 +293,15 @@ TEST_F(CliSimTest, VanishedBoardEndsTheRunAtOnce) {
         // Before 'A': the board is on another crystal and never answers; it goes while the
         // host waits for its boot ROM.
         {{"erase", "--section", "Logo"}, "Enter Erase Progress", {"--xtal", "13.5"}},
-        {{"download", imagePath.string(), "--section", "Logo"}, "\"letter\":\"K\"", {"--pace", "1"}},
-        {{"dump", (dir / "gone.bin").string(), "--section", "Logo"}, "\"letter\":\"G\"", {"--pace", "1"}},
-        {{"download", imagePath.string(), "--section", "Logo"}, nullptr, {"--vanish-after", "6000"}},
+        {{"download", imagePath.string(), "--section", "Logo"},
+         "\"letter\":\"K\"",
+         {"--pace", "1"}},
+        {{"dump", (dir / "gone.bin").string(), "--section", "Logo"},
+         "\"letter\":\"G\"",
+         {"--pace", "1"}},
+        {{"download", imagePath.string(), "--section", "Logo"},
+         nullptr,
+         {"--vanish-after", "6000"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args[0] + (c.killAt ? std::string(" killed at ") + c.killAt : " vanishing"));
@@ -294,7 +340,8 @@ TEST_F(CliSimTest, StagesLinesAndInputFilesAreExact) {
         const char letter = r.out[r.out.find("\"letter\":\"", at) + 10];
         letters += letter;
         const std::string text(StageTextFor(letter));
-        EXPECT_EQ(r.out.find("\"text\":\"" + text + "\"", at), r.out.find("\"text\":", at)) << letter;
+        EXPECT_EQ(r.out.find("\"text\":\"" + text + "\"", at), r.out.find("\"text\":", at))
+            << letter;
     }
     EXPECT_EQ(letters, "UABSVDKHIO");
 
@@ -305,10 +352,14 @@ TEST_F(CliSimTest, StagesLinesAndInputFilesAreExact) {
 
     ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
     fs::create_directory(dir / "folder");
-    struct Bad { fs::path file; const char* says; };
-    for (const Bad& b : {Bad{dir / "fifo", "is not a regular file"}, Bad{dir / "folder", "is not a regular file"},
-                         Bad{Write("empty.bin", {}), "The file is empty"},
-                         Bad{dir / "missing.bin", "No such file or directory"}}) {
+    struct Bad {
+        fs::path file;
+        const char* says;
+    };
+    for (const Bad& b :
+         {Bad{dir / "fifo", "is not a regular file"}, Bad{dir / "folder", "is not a regular file"},
+          Bad{Write("empty.bin", {}), "The file is empty"},
+          Bad{dir / "missing.bin", "No such file or directory"}}) {
         r = Cli({"download", b.file.string(), "--section", "Logo"});
         EXPECT_EQ(r.code, 2) << b.file;
         EXPECT_NE(r.err.find(b.says), std::string::npos) << r.err;
@@ -332,7 +383,8 @@ TEST_F(CliSimTest, SignalsAndKilledRuns) {
     EXPECT_EQ(cli.Wait(10s), 130) << cli.Err();
 
     testing::ChildProcess hup;
-    ASSERT_TRUE(hup.Start(CliArgs({"download", imagePath.string(), "--section", "Logo", "--json"}, "1000")));
+    ASSERT_TRUE(hup.Start(
+        CliArgs({"download", imagePath.string(), "--section", "Logo", "--json"}, "1000")));
     ASSERT_TRUE(hup.WaitForOutput("\"letter\":\"K\"", 60s)) << hup.Err();
     hup.Signal(SIGHUP);
     EXPECT_EQ(hup.Wait(10s), 130) << hup.Err();
@@ -343,21 +395,24 @@ TEST_F(CliSimTest, SignalsAndKilledRuns) {
     for (const std::string& a : CliArgs({"download", imagePath.string(), "--section", "Logo"}))
         command += "'" + a + "' ";
     testing::ChildProcess piped;
-    ASSERT_TRUE(piped.Start({"/bin/bash", "-c", command + "| head -c 1 >/dev/null; echo status ${PIPESTATUS[0]} >&2"}));
+    ASSERT_TRUE(piped.Start(
+        {"/bin/bash", "-c", command + "| head -c 1 >/dev/null; echo status ${PIPESTATUS[0]} >&2"}));
     EXPECT_EQ(piped.Wait(60s), 0);
     EXPECT_NE(piped.Err().find("status 0"), std::string::npos) << piped.Err();
     EXPECT_EQ(DumpLogo(), image);
 
     StartSim({"--pace", "1"});
     testing::ChildProcess killed;
-    ASSERT_TRUE(killed.Start(CliArgs({"download", imagePath.string(), "--section", "Logo", "--json"}, "1000")));
+    ASSERT_TRUE(killed.Start(
+        CliArgs({"download", imagePath.string(), "--section", "Logo", "--json"}, "1000")));
     ASSERT_TRUE(killed.WaitForOutput("\"letter\":\"K\"", 60s)) << killed.Err();
     killed.Signal(SIGKILL);
     killed.Wait(10s);
     if (::geteuid() != 0) GTEST_SKIP() << "the run as another user needs root";
     const fs::path device = fs::read_symlink(link);
     fs::permissions(device, fs::perms::all, fs::perm_options::add);
-    std::vector<std::string> asNobody = {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
+    std::vector<std::string> asNobody = {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534",
+                                         "--clear-groups"};
     // The device itself: the test's private folder with the link is closed to that user.
     for (const std::string& a : CliArgs({"erase", "--section", "Logo"}))
         asNobody.push_back(a == link.string() ? device.string() : a);
@@ -388,12 +443,14 @@ TEST_F(CliSimTest, MeasuredProgressFollowsTheBoard) {
         for (uint8_t& b : data) b = uint8_t((x ^= x << 13, x ^= x >> 17, x ^= x << 5));
         StartSim({"--pace", std::to_string(pace), "--log-received"});
         testing::ChildProcess cli;
-        ASSERT_TRUE(cli.Start(CliArgs({"download", Write("random.bin", data).string(), "--section",
-                                       "Main Code", "--json"}, "1000")));
+        ASSERT_TRUE(cli.Start(CliArgs(
+            {"download", Write("random.bin", data).string(), "--section", "Main Code", "--json"},
+            "1000")));
         std::vector<Sample> samples;
         double total = 0;
         while (auto line = cli.ReadLine(60s)) {
-            const double at = std::chrono::duration<double>(Clock::now().time_since_epoch()).count();
+            const double at =
+                std::chrono::duration<double>(Clock::now().time_since_epoch()).count();
             const size_t pos = line->find("\"bytes\":");
             if (pos == std::string::npos) continue;
             total = std::stod(line->substr(line->find("\"total\":") + 8));
@@ -407,7 +464,8 @@ TEST_F(CliSimTest, MeasuredProgressFollowsTheBoard) {
         // The board's own count: (time, bytes taken from the host).
         std::vector<std::pair<double, double>> took;
         const std::string& log = sim->Out();
-        for (size_t at = log.find("received "); at != std::string::npos; at = log.find("received ", at + 1)) {
+        for (size_t at = log.find("received "); at != std::string::npos;
+             at = log.find("received ", at + 1)) {
             const double bytes = std::stod(log.substr(at + 9));
             const double ns = std::stod(log.substr(log.find(" at ", at) + 4));
             took.emplace_back(ns / 1e9, bytes);
@@ -442,7 +500,8 @@ TEST_F(CliSimTest, MeasuredProgressFollowsTheBoard) {
             const double boardSpeed = (board - takenAt(s.at - ByteRate::kWindow.count())) /
                                       double(ByteRate::kWindow.count());
             EXPECT_NEAR(s.speed, boardSpeed, boardSpeed * 0.05) << s.at;
-            EXPECT_NEAR(s.left, streamEnd - s.at, (streamEnd - s.at) * 0.05 + kPtyHolds / rate) << s.at;
+            EXPECT_NEAR(s.left, streamEnd - s.at, (streamEnd - s.at) * 0.05 + kPtyHolds / rate)
+                << s.at;
         }
         EXPECT_GT(checked, 0);
     }

@@ -1,8 +1,12 @@
 // The production line: pelorin-cli with several ports, --repeat, --verify and --log against
 // several pelorin-sim boards on pseudo-terminals.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -11,6 +15,7 @@
 #include <thread>
 
 #include "child_process.h"
+#include "config/board_log.h"
 #include "config/csv.h"
 #include "config/sha256.h"
 #include "sim/firmware_image.h"
@@ -41,6 +46,12 @@ enum Column {
     kResult,
     kMessage,
     kVerify,
+    kVerifyDetail,
+    kHardwareVersion,
+    kAdapterSerial,
+    kAdapterById,
+    kStation,
+    kEnd,
     kColumns
 };
 
@@ -52,7 +63,8 @@ class LineSimTest : public ::testing::Test {
         dir = templ;
         // Shorter than the section: the verify also looks at the erased rest.
         image = sim::MakeFirmwareImage(kLogoSize - 0x2000, kLogoSize / 2, 23);
-        imagePath = dir / "image.bin";
+        // Not UTF-8: the log writes the name escaped.
+        imagePath = dir / "image\xff.bin";
         std::ofstream(imagePath, std::ios::binary)
             .write(reinterpret_cast<const char*>(image.data()), std::streamsize(image.size()));
         log = dir / "line.csv";
@@ -96,16 +108,26 @@ class LineSimTest : public ::testing::Test {
         argv.insert(argv.end(), args.begin(), args.end());
         return argv;
     }
-    Rows LogRows() const {
+    std::string LogText() const {
         std::ifstream in(log, std::ios::binary);
-        const std::string text((std::istreambuf_iterator<char>(in)), {});
+        return std::string((std::istreambuf_iterator<char>(in)), {});
+    }
+    Rows LogRows() const {
+        const std::string text = LogText();
         Rows rows = ParseCsv(text);
         EXPECT_FALSE(rows.empty());
+        // One physical line per row.
+        EXPECT_EQ(size_t(std::count(text.begin(), text.end(), '\n')), rows.size());
         if (!rows.empty()) {
             EXPECT_EQ(rows.front()[kTime], "time");
         }
         for (const auto& row : rows) EXPECT_EQ(row.size(), size_t(kColumns));
         return rows;
+    }
+    // The arguments run from the test's folder, where relative port names are looked up.
+    std::vector<std::string> InDir(std::vector<std::string> argv) const {
+        argv.insert(argv.begin(), {"/bin/sh", "-c", "cd \"$0\" && exec \"$@\"", dir.string()});
+        return argv;
     }
     Bytes FlashLogo(size_t i) const {
         std::ifstream in(Flash(i), std::ios::binary);
@@ -123,14 +145,15 @@ class LineSimTest : public ::testing::Test {
 // version. Neither failure disturbs the others; the exit status is the most severe.
 TEST_F(LineSimTest, ThreePortsOneVanishingOneRejecting) {
     StartSim(0);
-    StartSim(1, {"--vanish-after", "6000"});
+    StartSim(1, {"--vanish-after", "24000"});
     StartSim(2, {"--reject-hardware"});
+    // A port name a spreadsheet would take for a formula.
+    fs::create_symlink(Link(0), dir / "=b0");
     testing::ChildProcess cli;
-    const std::string ports = Link(0).string() + "," + Link(1).string() + "," + Link(2).string();
-    ASSERT_TRUE(cli.Start(Cli({}, ports)));
+    const std::string ports = "=b0," + Link(1).string() + "," + Link(2).string();
+    ASSERT_TRUE(cli.Start(InDir(Cli({}, ports))));
     EXPECT_EQ(cli.Wait(120s), 5) << cli.Err();
-    EXPECT_NE(cli.Out().find(Link(0).string() + ": Mission completed"), std::string::npos)
-        << cli.Out();
+    EXPECT_NE(cli.Out().find("=b0: Mission completed"), std::string::npos) << cli.Out();
     EXPECT_NE(cli.Err().find(Link(1).string() + ": Error: The serial device has gone away"),
               std::string::npos)
         << cli.Err();
@@ -143,17 +166,30 @@ TEST_F(LineSimTest, ThreePortsOneVanishingOneRejecting) {
     const Rows rows = LogRows();
     ASSERT_EQ(rows.size(), 4u);
     const std::string sha = Sha256OfFile(imagePath).value_or("?");
-    std::map<std::string, std::string> results;
+    char host[256] = {};
+    ::gethostname(host, sizeof host - 1);
+    std::map<std::string, std::vector<std::string>> byPort;
     for (size_t i = 1; i < rows.size(); ++i) {
-        results[rows[i][kPort]] = rows[i][kResult];
+        byPort[rows[i][kPort]] = rows[i];
         EXPECT_EQ(rows[i][kSha256], sha);
         EXPECT_EQ(rows[i][kOperation], "Download");
         EXPECT_EQ(rows[i][kSection], "Logo");
+        EXPECT_EQ(rows[i][kFile], (dir / "image\\xFF.bin").string());
         EXPECT_EQ(rows[i][kTime].size(), 20u) << rows[i][kTime];
+        EXPECT_GE(rows[i][kEnd], rows[i][kTime]);
+        EXPECT_EQ(rows[i][kStation], host);
+        EXPECT_EQ(rows[i][kVerify], "");
     }
-    EXPECT_EQ(results[Link(0).string()], "completed");
-    EXPECT_EQ(results[Link(1).string()], "device-gone");
-    EXPECT_EQ(results[Link(2).string()], "transfer-error");
+    EXPECT_EQ(byPort["'=b0"][kResult], "completed");
+    EXPECT_EQ(byPort[Link(1).string()][kResult], "device-gone");
+    EXPECT_EQ(byPort[Link(2).string()][kResult], "transfer-error");
+    // What left the host for each: the vanished board got part of what the completed one got,
+    // the rejected one stopped before the data.
+    const auto wire = [&](const std::string& port) {
+        return std::stoull(byPort[port][kWireBytes]);
+    };
+    EXPECT_LT(wire(Link(1).string()), wire("'=b0"));
+    EXPECT_LT(wire(Link(2).string()), wire(Link(1).string()));
     // The board that completed holds the file.
     sims[0]->Signal(SIGTERM);
     EXPECT_EQ(sims[0]->Wait(10s), 0);
@@ -162,8 +198,9 @@ TEST_F(LineSimTest, ThreePortsOneVanishingOneRejecting) {
 }
 
 // One port, three boards one after the other: each board is a new simulated board that runs
-// one operation and goes (its port with it), as a board swapped with its adapter.
-TEST_F(LineSimTest, RepeatOverThreeBoardsOnOnePort) {
+// one operation and goes (its port with it), as a board swapped with its adapter. Ctrl+C
+// during a fourth board ends the line: that board is cancelled, not failed, and the run passes.
+TEST_F(LineSimTest, RepeatOverThreeBoardsOnOnePortThenCtrlC) {
     StartSim(0, {"--once"});
     testing::ChildProcess cli;
     ASSERT_TRUE(cli.Start(Cli({"--repeat", "--json"}, Link(0).string())));
@@ -171,24 +208,29 @@ TEST_F(LineSimTest, RepeatOverThreeBoardsOnOnePort) {
         SCOPED_TRACE(board);
         ASSERT_TRUE(cli.WaitForOutput("\"passed\":" + std::to_string(board), 60s)) << cli.Err();
         EXPECT_EQ(sims[0]->Wait(30s), 0);
-        if (board < 3) StartSim(0, {"--once"});
+        StartSim(0, board < 3 ? std::vector<std::string>{"--once"}
+                              : std::vector<std::string>{"--once", "--pace", "1"});
     }
+    ASSERT_TRUE(cli.WaitForOutput("\"letter\":\"K\"", 60s)) << cli.Err();
     cli.Signal(SIGINT);
     EXPECT_EQ(cli.Wait(30s), 0) << cli.Err();
     EXPECT_NE(cli.Out().find("\"event\":\"summary\",\"exit\":0,\"outcome\":\"completed\","
                              "\"ports\":[{\"port\":\"" +
-                             Link(0).string() + "\",\"passed\":3,\"failed\":0}]"),
+                             Link(0).string() +
+                             "\",\"passed\":3,\"failed\":0,\"cancelled\":1}],\"passed\":3,"
+                             "\"failed\":0,\"cancelled\":1,\"seconds\":"),
               std::string::npos)
         << cli.Out();
+    EXPECT_NE(cli.Out().find("\"boardsPerHour\":"), std::string::npos) << cli.Out();
     // A port waiting for its next board shows no error for the adapter that went.
     EXPECT_EQ(cli.Err().find("Error"), std::string::npos) << cli.Err();
     const Rows rows = LogRows();
-    ASSERT_EQ(rows.size(), 4u);
-    for (size_t i = 1; i < rows.size(); ++i) {
+    ASSERT_EQ(rows.size(), 5u);
+    for (size_t i = 1; i < 4; ++i) {
         EXPECT_EQ(rows[i][kResult], "completed");
         EXPECT_GT(std::stoull(rows[i][kWireBytes]), 2048u);  // the loaders at least
     }
-    EXPECT_EQ(FlashLogo(0), image);
+    EXPECT_EQ(rows[4][kResult], "cancelled");
 }
 
 // --verify reads the section back after a reset: it passes on a good board and names the
@@ -196,11 +238,20 @@ TEST_F(LineSimTest, RepeatOverThreeBoardsOnOnePort) {
 TEST_F(LineSimTest, VerifyPassesAndFailsOnACorruptByte) {
     StartSim(0);
     testing::ChildProcess good;
+    const std::string sha = Sha256OfFile(imagePath).value_or("?");
     ASSERT_TRUE(good.Start(Cli({"--verify"}, Link(0).string())));
+    // The file replaced while the board is verified: the board got, and is compared with,
+    // the file as it was read, and the log names that.
+    ASSERT_TRUE(good.WaitForOutput("Reset the board to verify", 60s)) << good.Err();
+    Bytes other = image;
+    for (uint8_t& b : other) b ^= 0x5A;
+    std::ofstream(imagePath, std::ios::binary | std::ios::trunc)
+        .write(reinterpret_cast<const char*>(other.data()), std::streamsize(other.size()));
     EXPECT_EQ(good.Wait(120s), 0) << good.Err();
-    EXPECT_NE(good.Out().find("Reset the board to verify"), std::string::npos) << good.Out();
     const std::string tail = "passed; the 8192 bytes after the file are erased (0xFF)";
     EXPECT_NE(good.Out().find(tail), std::string::npos) << good.Out();
+    std::ofstream(imagePath, std::ios::binary | std::ios::trunc)
+        .write(reinterpret_cast<const char*>(image.data()), std::streamsize(image.size()));
 
     StartSim(1, {"--corrupt-flash-byte", std::to_string(kLogoStart + 0x123)});
     testing::ChildProcess bad;
@@ -212,9 +263,99 @@ TEST_F(LineSimTest, VerifyPassesAndFailsOnACorruptByte) {
     const Rows rows = LogRows();
     ASSERT_EQ(rows.size(), 3u);
     EXPECT_EQ(rows[1][kResult], "completed");
-    EXPECT_EQ(rows[1][kVerify], tail);
+    EXPECT_EQ(rows[1][kSha256], sha);
+    EXPECT_EQ(rows[1][kVerify], "passed");
+    EXPECT_EQ(rows[1][kVerifyDetail], tail);
     EXPECT_EQ(rows[2][kResult], "verify-failed");
-    EXPECT_EQ(rows[2][kVerify], differs);
+    EXPECT_EQ(rows[2][kVerify], "failed");
+    EXPECT_EQ(rows[2][kVerifyDetail], differs);
+}
+
+// The log is opened and checked before any board is touched: anything but a regular file, the
+// download file itself, a folder that is not there, and another user's link are refused with
+// the argument status, and the board never sees the port open.
+TEST_F(LineSimTest, LogIsCheckedBeforeAnyBoard) {
+    StartSim(0);
+    fs::create_directory(dir / "folder");
+    ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
+    std::ofstream(dir / "private.csv") << "secret\n";
+    fs::create_symlink(dir / "private.csv", dir / "planted.csv");
+    const bool root = ::geteuid() == 0;
+    if (root) ASSERT_EQ(::lchown((dir / "planted.csv").c_str(), 65534, 65534), 0);
+    struct Bad {
+        fs::path log;
+        const char* says;
+    };
+    std::vector<Bad> cases = {{dir / "folder", "not a regular file"},
+                              {"/dev/full", "not a regular file"},
+                              {dir / "fifo", "not a regular file"},
+                              {imagePath, "it is the download file"},
+                              {dir / "missing" / "line.csv", "No such file or directory"}};
+    if (root) cases.push_back({dir / "planted.csv", "it is a symbolic link owned by another user"});
+    for (const Bad& b : cases) {
+        SCOPED_TRACE(b.log);
+        testing::ChildProcess cli;
+        ASSERT_TRUE(cli.Start(Cli({"--repeat", "--log", b.log.string()}, Link(0).string())));
+        EXPECT_EQ(cli.Wait(30s), 2) << cli.Err();
+        EXPECT_NE(cli.Err().find("Can't use the log " + b.log.string() + ": " + b.says),
+                  std::string::npos)
+            << cli.Err();
+    }
+    EXPECT_EQ(sims[0]->Out().find("host opened the port"), std::string::npos) << sims[0]->Out();
+    std::ifstream in(dir / "private.csv");
+    EXPECT_EQ(std::string((std::istreambuf_iterator<char>(in)), {}), "secret\n");
+}
+
+// A row that the file cannot take (here a file-size limit) is cut back off, the line stops
+// after the board with its own status, and the next run ends the unended last line first.
+TEST_F(LineSimTest, RowsStayWholeAndAFailedRowStopsTheLine) {
+    StartSim(0);
+    std::string before = BoardLogHeader() + "2024-05-01T00:00:00Z,COM9,half";
+    before += std::string(64 * 1024 - 100 - before.size(), 'x');
+    std::ofstream(log, std::ios::binary) << before;
+    std::vector<std::string> limited = {"/bin/bash", "-c", "ulimit -f 64 && exec \"$@\"", "cli"};
+    for (const std::string& a : Cli({"--repeat"}, Link(0).string())) limited.push_back(a);
+    testing::ChildProcess cli;
+    ASSERT_TRUE(cli.Start(limited));
+    // --repeat, and still the run ends by itself.
+    EXPECT_EQ(cli.Wait(120s), 8) << cli.Err();
+    EXPECT_NE(cli.Err().find("Can't write the log " + log.string() + ": File too large"),
+              std::string::npos)
+        << cli.Err();
+    EXPECT_EQ(LogText(), before);
+
+    testing::ChildProcess again;
+    ASSERT_TRUE(again.Start(Cli({}, Link(0).string())));
+    EXPECT_EQ(again.Wait(120s), 0) << again.Err();
+    const Rows rows = ParseCsv(LogText());
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[1].size(), 3u);
+    EXPECT_EQ(rows[2].size(), size_t(kColumns));
+    EXPECT_EQ(rows[2][kResult], "completed");
+}
+
+// Another process holding the log's lock delays a row a bounded time, and Ctrl+C ends the
+// wait; either way the board's row is missing and the run says so with its own status.
+TEST_F(LineSimTest, HeldLockIsWaitedForABoundedTime) {
+    StartSim(0);
+    const int fd = ::open(log.c_str(), O_RDWR | O_CREAT, 0644);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::flock(fd, LOCK_EX), 0);
+    testing::ChildProcess one;
+    ASSERT_TRUE(one.Start(Cli({}, Link(0).string())));
+    EXPECT_EQ(one.Wait(120s), 8) << one.Err();
+    EXPECT_NE(one.Err().find("stayed locked by another process for 5 s"), std::string::npos)
+        << one.Err();
+
+    testing::ChildProcess line;
+    ASSERT_TRUE(line.Start(Cli({"--repeat", "--json"}, Link(0).string())));
+    ASSERT_TRUE(line.WaitForOutput("\"letter\":\"O\"", 60s)) << line.Err();
+    line.Signal(SIGINT);
+    EXPECT_EQ(line.Wait(30s), 8) << line.Err();
+    EXPECT_NE(line.Err().find("locked by another process; stopped waiting"), std::string::npos)
+        << line.Err();
+    ::close(fd);
+    EXPECT_EQ(LogText(), "");
 }
 
 }  // namespace
