@@ -14,10 +14,10 @@ enum class Command { Download, Erase, Dump, Ports, Chips, Sections, Help, Versio
 
 struct CliOptions {
     Command command = Command::Help;
-    std::string file;           // download input or dump output
+    std::string file;                // download input or dump output
     std::string port;                // the first of `ports`
     std::vector<std::string> ports;  // each COMn, a number, or a device path; in given order
-    unsigned chipPosition = 0;  // list position, QV101 first
+    unsigned chipPosition = 0;       // list position, QV101 first
     unsigned crystalKhz = 27000;
     uint8_t memoryType = 0;  // 0 SDRAM, 1 DDRAM
     uint8_t memorySize = 0;  // 0 64Mbit .. 3 512Mbit
@@ -27,9 +27,9 @@ struct CliOptions {
     std::string imagesDir;   // replacement loader images
     unsigned giveUpSeconds = 30;
     unsigned tickMs = 1000;  // watchdog tick; shorter only for tests
-    bool repeat = false;  // each port runs again on the next board until cancelled
-    bool verify = false;  // a Download is dumped back and compared
-    std::string logFile;  // CSV log, one row per board; empty: none
+    bool repeat = false;     // each port runs again on the next board until cancelled
+    bool verify = false;     // a Download is dumped back and compared
+    std::string logFile;     // CSV log, one row per board; empty: none
     std::optional<Compression> compression;  // empty: the layout's choice, else the default
     bool quiet = false;
     bool json = false;

@@ -14,6 +14,10 @@ namespace pelorin::cli {
 void TakeOverCancelKeys();
 
 bool IsTerminal(std::FILE* stream);
+// The width of the terminal `stream` writes to; 0 when it is none or does not say.
+unsigned TerminalColumns(std::FILE* stream);
+// Whether the terminal changed its size since the last look; never waits.
+bool TerminalResized();
 
 // Tells whether a cancel key was pressed since the last look; never waits.
 class CancelKeys {

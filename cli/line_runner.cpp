@@ -162,6 +162,7 @@ int RunLine(const CliOptions& o, ViewStyle style, std::FILE* out, std::FILE* err
             Message m;
             wake.GetFor(m, kLoopWait);
             const bool cancel = cancelKeys.Pressed();
+            if (TerminalResized()) screen.Resized();
             for (auto& station : stations) {
                 if (cancel) station->Cancel();
                 if (!setup.logError.empty()) station->StopWhenIdle();

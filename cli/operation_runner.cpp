@@ -29,11 +29,12 @@ OperationKind KindOf(Command command) {
 }
 
 // Follows the operation until it ends.
-void Follow(Operation& operation, MessageQueue& queue, CancelKeys& cancelKeys) {
+void Follow(Operation& operation, MessageQueue& queue, CancelKeys& cancelKeys, LineScreen& screen) {
     while (operation.Running()) {
         Message m;
         if (queue.GetFor(m, kLoopWait)) operation.OnMessage(m);
         if (cancelKeys.Pressed()) operation.Cancel();
+        if (TerminalResized()) screen.Resized();
         operation.Poll();
     }
 }
@@ -69,25 +70,27 @@ std::string LoadImages(const CliOptions& o, TargetImages& images) {
     return {};
 }
 
-int RunOperation(const CliOptions& o, ProgressView& view) {
+int RunOperation(const CliOptions& o, ViewStyle style, std::FILE* out, std::FILE* err) {
+    LineScreen screen(style, out, err, {o.port}, false, true);
+    PortView view(screen, 0);
     if (std::string error = CheckPortMapText(std::getenv(kPortMapVariable)); !error.empty()) {
-        view.EarlyFailure(kExitBadInput, error);
+        screen.EarlyFailure(kExitBadInput, error);
         return kExitBadInput;
     }
     TargetImages images;
     std::string error = LoadImages(o, images);
     if (!error.empty()) {
-        view.EarlyFailure(kExitBadInput, error);
+        screen.EarlyFailure(kExitBadInput, error);
         return kExitBadInput;
     }
     std::optional<BoardLog> log;
     if (!o.logFile.empty() && !(log = OpenLog(o, error))) {
-        view.EarlyFailure(kExitBadInput, error);
+        screen.EarlyFailure(kExitBadInput, error);
         return kExitBadInput;
     }
     MessageQueue queue;
     CliSink sink(queue);
-    CliPrompt prompt(view);
+    CliPrompt prompt(screen);
     Outcome outcome;
     std::string logError;
     {
@@ -99,7 +102,7 @@ int RunOperation(const CliOptions& o, ProgressView& view) {
         request.portNumber = ResolvePort(o.port, board.Shared().portNames, error);
         if (request.portNumber != 0) error = BuildRequest(o, request);
         if (!error.empty()) {
-            view.EarlyFailure(kExitBadInput, error);
+            screen.EarlyFailure(kExitBadInput, error);
             return kExitBadInput;
         }
         view.OnInfo("Section " + request.section->name + ", chip " +
@@ -111,7 +114,8 @@ int RunOperation(const CliOptions& o, ProgressView& view) {
             facts.sha256 = Sha256OfFile(request.file).value_or("");
         facts.started = std::chrono::system_clock::now();
         const auto steadyStart = std::chrono::steady_clock::now();
-        if (operation.Start(request) == Outcome::Running) Follow(operation, queue, cancelKeys);
+        if (operation.Start(request) == Outcome::Running)
+            Follow(operation, queue, cancelKeys, screen);
         outcome = operation.State();
         if (log) {
             facts.ended = std::chrono::system_clock::now();
@@ -120,7 +124,7 @@ int RunOperation(const CliOptions& o, ProgressView& view) {
                     .count();
             facts.wireBytes = operation.WireBytes();
             facts.exitCode = ExitCodeFor(outcome);
-            facts.text = view.ResultText();
+            facts.text = view.EndText();
             facts.lastStage = operation.Stage();
             logError = log->Append(
                 LogRecordFor(o, request, board.Shared().portNames.DevicePath(request.portNumber),
@@ -130,10 +134,10 @@ int RunOperation(const CliOptions& o, ProgressView& view) {
     }  // the worker has ended here: everything it had to say is said
     int code = ExitCodeFor(outcome);
     if (!logError.empty()) {
-        view.Message(kErrorCaption, logError);
+        screen.Message(0, kErrorCaption, logError);
         code = MostSevere(code, kExitLogFailed);
     }
-    view.PrintResult(code);
+    screen.Result(code, view.EndText(), view.EndShown());
     return code;
 }
 

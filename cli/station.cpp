@@ -61,6 +61,7 @@ void Station::StartBoard(Clock::time_point now) {
     answered_ = false;
     wireBytes_ = 0;
     boardStage_ = 0;
+    screen_.NewBoard(index_, setup_.options->verify);
     prompt_.quiet = setup_.options->repeat && everOpened_;
     StartOperation(boardRequest_, Phase::Board, now);
 }
@@ -128,6 +129,7 @@ void Station::OnOperationEnded(Clock::time_point now) {
         return;
     }
     if (outcome == Outcome::Completed && setup_.options->verify && !cancelling_) {
+        screen_.Verifying(index_);
         screen_.Info(index_, kResetText);
         OperationRequest verify = boardRequest_;
         verify.kind = OperationKind::Dump;

@@ -12,13 +12,17 @@
 namespace pelorin::testing {
 
 class ChildProcess {
-public:
+  public:
     ChildProcess() = default;
     ~ChildProcess();
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
 
     bool Start(const std::vector<std::string>& argv);
+    // As Start, with standard output on a pseudo-terminal of `columns` x `rows` (the test
+    // reads what the terminal shows, line ends as CR LF).
+    bool StartOnTerminal(const std::vector<std::string>& argv, unsigned short columns,
+                         unsigned short rows);
     // The next line of standard output; none when the program ended or the time ran out.
     std::optional<std::string> ReadLine(std::chrono::milliseconds timeout);
     // Reads standard output until a line contains `text`; false on end or time-out.
@@ -31,7 +35,8 @@ public:
     const std::string& Out() const { return out_; }
     const std::string& Err() const { return err_; }
 
-private:
+  private:
+    bool Spawn(const std::vector<std::string>& argv, int outWrite, int outRead);
     // Reads what is available from both pipes, waiting at most `timeout`.
     void Pump(std::chrono::milliseconds timeout);
 

@@ -8,10 +8,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <sstream>
 #include <thread>
 
 #include "child_process.h"
@@ -356,6 +358,79 @@ TEST_F(LineSimTest, HeldLockIsWaitedForABoundedTime) {
         << line.Err();
     ::close(fd);
     EXPECT_EQ(LogText(), "");
+}
+
+// What a terminal shows, line by line: escape sequences, bells and carriage returns removed.
+std::vector<std::string> ShownLines(const std::string& out) {
+    std::vector<std::string> lines(1);
+    for (size_t i = 0; i < out.size(); ++i) {
+        const char c = out[i];
+        if (c == '\x1b' && i + 1 < out.size() && out[i + 1] == '[') {
+            i += 2;
+            while (i < out.size() && !std::isalpha(static_cast<unsigned char>(out[i]))) ++i;
+            lines.emplace_back();  // a redraw starts its lines afresh
+        } else if (c == '\n') {
+            lines.emplace_back();
+        } else if (c != '\r' && c != '\a') {
+            lines.back() += c;
+        }
+    }
+    return lines;
+}
+
+// Three verified boards with long port names in an 80-column terminal: every line fits, each
+// board's read-back says it verifies, and the last picture shows every bar full. In JSON the
+// same run's overall figures only grow and no event repeats the one before it.
+TEST_F(LineSimTest, ThreeBoardsFitAnEightyColumnTerminalWithFiguresThatAgree) {
+    std::string ports;
+    for (size_t i = 0; i < 3; ++i) {
+        StartSim(i, {"--pace", "4"});
+        const fs::path name =
+            dir / ("usb-FTDI_FT232R_USB_UART_A50285B" + std::to_string(i) + "-if00-port0");
+        fs::create_symlink(Link(i), name);
+        ports += (i ? "," : "") + name.string();
+    }
+    testing::ChildProcess cli;
+    ASSERT_TRUE(cli.StartOnTerminal(Cli({"--verify"}, ports), 80, 24));
+    EXPECT_EQ(cli.Wait(120s), 0) << cli.Err();
+    const std::vector<std::string> shown = ShownLines(cli.Out());
+    size_t bars = 0;
+    // Every redrawn line; the summary below the last picture may wrap, it stays.
+    for (const std::string& line : shown) {
+        if (line.find("] ") == std::string::npos) continue;
+        EXPECT_LT(line.size(), 80u) << line;
+        ++bars;
+    }
+    EXPECT_GT(bars, 6u);
+    EXPECT_NE(cli.Out().find("Verify: "), std::string::npos);
+    // The last picture: three full bars, then the summary.
+    const auto summary = std::find_if(shown.begin(), shown.end(), [](const std::string& l) {
+        return l.find(": passed 1, failed 0") != std::string::npos;
+    });
+    ASSERT_GE(summary - shown.begin(), 3);
+    for (auto line = summary - 3; line != summary; ++line)
+        EXPECT_NE(line->find("] 100%"), std::string::npos) << *line;
+
+    testing::ChildProcess json;
+    ASSERT_TRUE(json.Start(Cli({"--verify", "--json"}, ports)));
+    EXPECT_EQ(json.Wait(120s), 0) << json.Err();
+    std::map<std::string, int> overall;
+    std::string previous;
+    size_t verifying = 0;
+    std::istringstream events(json.Out());
+    for (std::string line; std::getline(events, line);) {
+        EXPECT_NE(line, previous);
+        previous = line;
+        verifying += line.find("\"text\":\"Verifying...\"") != std::string::npos;
+        const size_t at = line.find("\"overall\":");
+        if (at == std::string::npos) continue;
+        const std::string port = line.substr(9, line.find('"', 9) - 9);
+        const int figure = std::stoi(line.substr(at + 10));
+        EXPECT_GE(figure, overall[port]) << line;
+        overall[port] = figure;
+    }
+    EXPECT_EQ(verifying, 3u);
+    for (const auto& [port, figure] : overall) EXPECT_EQ(figure, 100) << port;
 }
 
 }  // namespace
