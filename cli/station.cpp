@@ -16,6 +16,9 @@ using namespace std::chrono_literals;
 
 // How often a port whose adapter is away (a board being changed) is tried again.
 constexpr auto kReopenInterval = 500ms;
+// How long a verify waits for an adapter that went away while its board reset (a USB adapter
+// that enumerates again) to come back.
+constexpr auto kAdapterReturnWait = 10s;
 constexpr const char* kResetText = "Reset the board to verify";
 constexpr const char* kWaitingText = "Waiting for the next board";
 
@@ -84,6 +87,10 @@ void Station::Pump(Clock::time_point now) {
         if (now >= retryAt_) StartBoard(now);
         return;
     }
+    if (phase_ == Phase::VerifyWait) {
+        if (now >= retryAt_) StartOperation(verifyRequest_, Phase::Verify, now);
+        return;
+    }
     if (!operation_) return;
     Message m;
     while (operation_->Running() && queue_.Peek(m)) operation_->OnMessage(m);
@@ -95,12 +102,14 @@ void Station::Pump(Clock::time_point now) {
         answeredWall_ = std::chrono::system_clock::now();
         prompt_.quiet = false;
     }
+    if (phase_ == Phase::Verify && operation_->Stage() != 0) prompt_.quiet = false;
     if (!operation_->Running()) OnOperationEnded(now);
 }
 
 void Station::Cancel() {
     cancelling_ = true;
     if (phase_ == Phase::Waiting) phase_ = Phase::Done;
+    if (phase_ == Phase::VerifyWait) FinishBoard(kExitCancelled, "Cancel", "not done", "Cancel");
     if (operation_ && operation_->Running()) operation_->Cancel();
 }
 
@@ -118,6 +127,14 @@ void Station::OnOperationEnded(Clock::time_point now) {
     wireBytes_ += operation_->WireBytes();
     operation_.reset();
     const std::string text = view_.EndText();
+    // The adapter went away as its board reset: it comes back, as for the next board.
+    const bool adapterAway = stage == 0 && !cancelling_ &&
+                             (outcome == Outcome::PortFailed || outcome == Outcome::DeviceGone);
+    if (phase_ == Phase::Verify && adapterAway && now < verifyUntil_) {
+        phase_ = Phase::VerifyWait;
+        retryAt_ = now + kReopenInterval;
+        return;
+    }
     if (phase_ == Phase::Verify) return OnVerifyEnded(outcome, text);
     // With --repeat, a port with no board in front of it has no board to count: the adapter
     // went with the board being changed, or the operator ended the line.
@@ -131,14 +148,16 @@ void Station::OnOperationEnded(Clock::time_point now) {
     if (outcome == Outcome::Completed && setup_.options->verify && !cancelling_) {
         screen_.Verifying(index_);
         screen_.Info(index_, kResetText);
-        OperationRequest verify = boardRequest_;
-        verify.kind = OperationKind::Dump;
-        verify.prepared.reset();
-        verify.waitForBoard = false;
-        verify.file = VerifyPath().string();
+        verifyRequest_ = boardRequest_;
+        verifyRequest_.kind = OperationKind::Dump;
+        verifyRequest_.prepared.reset();
+        verifyRequest_.waitForBoard = false;
+        verifyRequest_.file = VerifyPath().string();
         std::error_code ec;
-        std::filesystem::remove(verify.file, ec);
-        StartOperation(verify, Phase::Verify, now);
+        std::filesystem::remove(verifyRequest_.file, ec);
+        verifyUntil_ = now + kAdapterReturnWait;
+        prompt_.quiet = true;
+        StartOperation(verifyRequest_, Phase::Verify, now);
         return;
     }
     FinishBoard(ExitCodeFor(outcome), text, setup_.options->verify ? "not done" : "",

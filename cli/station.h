@@ -70,7 +70,8 @@ class Station {
     const BoardCounts& Counts() const { return counts_; }
 
   private:
-    enum class Phase { Waiting, Board, Verify, Done };
+    // VerifyWait: the verify waits for the adapter to come back.
+    enum class Phase { Waiting, Board, Verify, VerifyWait, Done };
 
     class Sink final : public ISessionSink {
       public:
@@ -132,7 +133,9 @@ class Station {
     std::chrono::system_clock::time_point answeredWall_{};
     Clock::time_point answeredAt_{};
     uint64_t wireBytes_ = 0;
-    char boardStage_ = 0;  // the last stage of the board's own operation
+    char boardStage_ = 0;
+    OperationRequest verifyRequest_;
+    Clock::time_point verifyUntil_{};  // the last stage of the board's own operation
     BoardCounts counts_;
     std::optional<int> worst_;
 };

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <thread>
 
 #include "sim/flash_file.h"
 
@@ -64,6 +65,18 @@ void SimBoard::EndOperation(const std::string& why) {
     garbleLogged_ = false;
     operationBytes_ = 0;
     if (options_.once) exitRequested_ = true;
+    if (options_.reenumerateMs && !exitRequested_) {
+        log_("the port goes away for " + std::to_string(options_.reenumerateMs) + " ms");
+        pty_.Close();
+        std::this_thread::sleep_for(std::chrono::milliseconds(options_.reenumerateMs));
+        if (!pty_.Open(options_.link, error)) {
+            log_("the port did not come back: " + error);
+            exitRequested_ = true;
+            return;
+        }
+        log_("the port is back on " + pty_.SlavePath());
+        hostPresent_ = false;
+    }
 }
 
 void SimBoard::WatchHost(Clock::time_point now) {

@@ -124,6 +124,8 @@ class LineSimTest : public ::testing::Test {
             EXPECT_EQ(rows.front()[kTime], "time");
         }
         for (const auto& row : rows) EXPECT_EQ(row.size(), size_t(kColumns));
+        // Rows of another shape are left out, so that no check reads past one.
+        std::erase_if(rows, [](const auto& row) { return row.size() != size_t(kColumns); });
         return rows;
     }
     // The arguments run from the test's folder, where relative port names are looked up.
@@ -235,10 +237,11 @@ TEST_F(LineSimTest, RepeatOverThreeBoardsOnOnePortThenCtrlC) {
     EXPECT_EQ(rows[4][kResult], "cancelled");
 }
 
-// --verify reads the section back after a reset: it passes on a good board and names the
-// first differing offset, with its own status, on a board whose flash keeps a wrong byte.
+// --verify reads the section back after a reset: it passes on a good board, whose USB adapter
+// goes away for a second as the board resets, and names the first differing offset, with its
+// own status, on a board whose flash keeps a wrong byte.
 TEST_F(LineSimTest, VerifyPassesAndFailsOnACorruptByte) {
-    StartSim(0);
+    StartSim(0, {"--reenumerate-ms", "1000"});
     testing::ChildProcess good;
     const std::string sha = Sha256OfFile(imagePath).value_or("?");
     ASSERT_TRUE(good.Start(Cli({"--verify"}, Link(0).string())));
@@ -332,7 +335,7 @@ TEST_F(LineSimTest, RowsStayWholeAndAFailedRowStopsTheLine) {
     const Rows rows = ParseCsv(LogText());
     ASSERT_EQ(rows.size(), 3u);
     EXPECT_EQ(rows[1].size(), 3u);
-    EXPECT_EQ(rows[2].size(), size_t(kColumns));
+    ASSERT_EQ(rows[2].size(), size_t(kColumns));
     EXPECT_EQ(rows[2][kResult], "completed");
 }
 
