@@ -190,7 +190,10 @@ void LineScreen::BoardEnded(size_t port, const BoardEnd& end) {
     line.step = {};
     if (end.exitCode == kExitOk) line.main = 100;
     const std::string text = Trimmed(end.text);
-    line.state = (end.exitCode == kExitOk ? "passed: " : "failed: ") + text;
+    line.state = (end.exitCode == kExitOk          ? "passed: "
+                  : end.exitCode == kExitCancelled ? "cancelled: "
+                                                   : "failed: ") +
+                 text;
     if (style_ == ViewStyle::Json) {
         Json(port, "\"event\":\"result\",\"exit\":" + std::to_string(end.exitCode) +
                        ",\"outcome\":\"" + OutcomeName(end.exitCode) + "\",\"text\":\"" +
