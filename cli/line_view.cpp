@@ -332,6 +332,7 @@ void LineScreen::Redraw(bool force) {
     if (columns == 0) columns = kDefaultColumns;
     size_t labelWidth = 0;
     for (const PortLine& l : lines_) labelWidth = std::max(labelWidth, l.label.size());
+    std::vector<StatusParts> all;
     for (const PortLine& line : lines_) {
         StatusParts parts;
         parts.label = line.label;
@@ -346,7 +347,9 @@ void LineScreen::Redraw(bool force) {
         if (counts_)
             parts.passed = line.passed, parts.failed = line.failed,
             parts.cancelled = line.cancelled;
-        const std::string text = StatusLine(parts, columns);
+        all.push_back(std::move(parts));
+    }
+    for (const std::string& text : StatusLines(all, columns)) {
         std::fprintf(out_, "%s\n", text.c_str());
         drawn_.push_back(std::max<size_t>(text.size(), 1));
     }

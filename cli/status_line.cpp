@@ -85,9 +85,8 @@ std::string BarText(unsigned percent, int width) {
     return bar;
 }
 
-std::string StatusLine(const StatusParts& parts, size_t columns) {
+std::vector<std::string> StatusLines(const std::vector<StatusParts>& lines, size_t columns) {
     const size_t room = columns > 1 ? columns - 1 : 1;
-    Budget b;
     // Each step gives up one more thing, in this order.
     void (*const steps[])(Budget&) = {
         [](Budget&) {},
@@ -100,13 +99,21 @@ std::string StatusLine(const StatusParts& parts, size_t columns) {
         [](Budget& x) { x.timeLeft = false; },
         [](Budget& x) { x.state = 10, x.bar = 5, x.label = 8; },
     };
-    std::string text;
+    Budget b;
+    std::vector<std::string> texts;
     for (auto step : steps) {
         step(b);
-        text = Compose(parts, b);
-        if (text.size() <= room) return text;
+        texts.clear();
+        bool fit = true;
+        for (const StatusParts& parts : lines) {
+            texts.push_back(Compose(parts, b));
+            fit = fit && texts.back().size() <= room;
+        }
+        if (fit) return texts;
     }
-    return text.substr(0, room);
+    for (std::string& text : texts)
+        if (text.size() > room) text.resize(room);
+    return texts;
 }
 
 }  // namespace pelorin::cli

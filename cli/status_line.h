@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace pelorin::cli {
 
@@ -25,8 +26,9 @@ struct StatusParts {
     std::optional<unsigned> passed, failed, cancelled;  // set on a production line with --repeat
 };
 
-// At most `columns` - 1 characters (the last column would wrap on some terminals).
-std::string StatusLine(const StatusParts& parts, size_t columns);
+// At most `columns` - 1 characters each (the last column would wrap on some terminals). All
+// lines give way as far as the widest needs, so their columns stay aligned.
+std::vector<std::string> StatusLines(const std::vector<StatusParts>& lines, size_t columns);
 
 // "1.25 MiB", "12.0 KiB".
 std::string ByteText(double bytes);
