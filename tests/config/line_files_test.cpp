@@ -122,10 +122,7 @@ TEST(BoardLog, CellsAreSafeForSpreadsheetsAndReaders) {
     EXPECT_EQ(SafeCell("-x"), "'-x");
     EXPECT_EQ(SafeCell("@SUM(A1)"), "'@SUM(A1)");
     EXPECT_EQ(SafeCell("\tx"), "'\tx");
-    EXPECT_EQ(SafeCell("a\xff\xc3\xa9"
-                       "b"),
-              "a\\xFF\xc3\xa9"
-              "b");
+    EXPECT_EQ(SafeCell("a\xff\u00e9b"), "a\\xFF\u00e9b");
     EXPECT_EQ(SafeCell("Time Out:\n   1. Cable\r\n   2. Power\n"), "Time Out: 1. Cable 2. Power");
     EXPECT_EQ(SafeCell("/dev/ttyUSB0"), "/dev/ttyUSB0");
 }
