@@ -23,6 +23,7 @@ using namespace std::chrono_literals;
 constexpr auto kHandOverLimit = 10s;
 // How long an ending dump waits for the worker to close its file after the stop request.
 constexpr auto kDumpCloseWait = 2s;
+constexpr double kLoaderBytesPerSecond = 115200.0 / 10;  // 8N1: ten bits a byte
 
 constexpr const char* kNoBootRomText =
     "No answer from the board's boot ROM:\n   1. Cable is connected correctly.\n"
@@ -295,15 +296,20 @@ void Operation::ScriptLimits(Clock::time_point now) {
             timedOutSince_ = now;
             view_.OnTimeout(0, kNoBootRomText);
         }
-        // The data stream holds the watchdog; a line that drains nothing for the watchdog's
-        // time is the same silence: the board stopped taking bytes.
+        // The data stream holds the watchdog. While bytes wait to leave, a line that drains
+        // nothing for the watchdog's time is the same silence: the board stopped taking them.
+        // Once all have left, the board gets the line time of the file to unpack and answer.
         if (stage_ == 'K') {
             const uint64_t left = board_.Port().BytesLeftHost();
             if (left != drained_ || drainedAt_ < lastActivity_) {
                 drained_ = left;
                 drainedAt_ = std::max(now, lastActivity_);
             }
-            if (now - std::max(lastActivity_, drainedAt_) >= kWatchdogTicks * tick) {
+            const bool waiting = left < board_.Port().BytesQueued();
+            const auto lineTime =
+                std::chrono::duration<double>(double(sendBytes_) / kLoaderBytesPerSecond * 1.25);
+            if (waiting ? now - std::max(lastActivity_, drainedAt_) >= kWatchdogTicks * tick
+                        : now - lastActivity_ >= lineTime + kWatchdogTicks * tick) {
                 timedOutSince_ = now;
                 view_.OnTimeout('K', TimeoutMessageText('K'));
             }
