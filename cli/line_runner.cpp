@@ -19,6 +19,7 @@ namespace pelorin::cli {
 namespace {
 
 constexpr auto kLoopWait = std::chrono::milliseconds(100);
+constexpr const char* kSnapshotName = "download.bin";  // the download file as it was read
 
 // The private folder the shared data file and the verify dumps live in, for the whole run.
 std::optional<WorkDir> OpenLineDir(std::string& error) {
@@ -69,6 +70,38 @@ std::string Snapshot(const std::string& file, const std::filesystem::path& copy,
     return {};
 }
 
+}  // namespace
+
+void CleanUpOnce(std::optional<WorkDir>& dir) {
+    if (!dir) return;
+    std::error_code ec;
+    std::filesystem::remove(dir->Paths().innerDir / kSnapshotName, ec);
+    CleanUpWorkFiles(dir->Paths(), true);
+    dir.reset();
+}
+
+std::string PrepareOnce(const std::string& file, OperationRequest& request,
+                        std::optional<WorkDir>& dir, std::string& sha256, WrittenData* written) {
+    std::string error;
+    if (!dir) dir = OpenLineDir(error);
+    if (!dir) return error.empty() ? "Can't create the working directory" : error;
+    const std::filesystem::path copy = dir->Paths().innerDir / kSnapshotName;
+    if (error = Snapshot(file, copy, sha256); !error.empty()) return error;
+    request.file = copy.string();
+    bool whole = false;
+    if (error = PrepareSharedData(request, dir->Paths(), whole); !error.empty()) {
+        // Said of the operator's file, not of its copy.
+        for (size_t at; (at = error.find(copy.string())) != std::string::npos;)
+            error.replace(at, copy.string().size(), file);
+        return error;
+    }
+    const SegmentEntry& section = *request.section;
+    if (written) *written = {copy, whole, section.startAddr, section.segSize};
+    return {};
+}
+
+namespace {
+
 // Everything before the first board: error text, empty when the line can start.
 std::string SetUp(const CliOptions& o, LineSetup& setup, std::optional<WorkDir>& dir) {
     if (std::string error = CheckPortMapText(std::getenv(kPortMapVariable)); !error.empty())
@@ -79,19 +112,7 @@ std::string SetUp(const CliOptions& o, LineSetup& setup, std::optional<WorkDir>&
     if (!dir) return error.empty() ? "Can't create the working directory" : error;
     setup.workDir = dir->Paths().innerDir;
     if (setup.request.kind != OperationKind::Download) return {};
-    const std::filesystem::path copy = setup.workDir / "download.bin";
-    if (error = Snapshot(o.file, copy, setup.sha256); !error.empty()) return error;
-    setup.request.file = copy.string();
-    bool whole = false;
-    if (error = PrepareSharedData(setup.request, dir->Paths(), whole); !error.empty()) {
-        // Said of the operator's file, not of its copy.
-        for (size_t at; (at = error.find(copy.string())) != std::string::npos;)
-            error.replace(at, copy.string().size(), o.file);
-        return error;
-    }
-    const SegmentEntry& section = *setup.request.section;
-    setup.written = {copy, whole, section.startAddr, section.segSize};
-    return {};
+    return PrepareOnce(o.file, setup.request, dir, setup.sha256, &setup.written);
 }
 
 // Two names of one device would make two boards fight over one port.
@@ -138,6 +159,7 @@ int RunLine(const CliOptions& o, ViewStyle style, std::FILE* out, std::FILE* err
     }
     if (error.empty()) error = SetUp(o, setup, dir);
     if (!error.empty()) {
+        CleanUpOnce(dir);
         screen.EarlyFailure(kExitBadInput, error);
         return kExitBadInput;
     }
@@ -146,7 +168,8 @@ int RunLine(const CliOptions& o, ViewStyle style, std::FILE* out, std::FILE* err
     LineTotals totals;
     {
         CancelKeys cancelKeys;
-        setup.stopWaiting = [&cancelKeys] { return cancelKeys.Pending(); };
+        bool cancelled = false;  // once the operator ended the line, nothing waits for a lock
+        setup.stopWaiting = [&] { return cancelled || cancelKeys.Pending(); };
         std::vector<std::unique_ptr<Station>> stations;
         for (size_t i = 0; i < o.ports.size() && error.empty(); ++i) {
             stations.push_back(std::make_unique<Station>(setup, i, o.ports[i], wake, screen));
@@ -154,6 +177,8 @@ int RunLine(const CliOptions& o, ViewStyle style, std::FILE* out, std::FILE* err
         }
         if (error.empty()) error = CheckDistinct(stations, o.ports);
         if (!error.empty()) {
+            stations.clear();
+            CleanUpOnce(dir);
             screen.EarlyFailure(kExitBadInput, error);
             return kExitBadInput;
         }
@@ -162,6 +187,7 @@ int RunLine(const CliOptions& o, ViewStyle style, std::FILE* out, std::FILE* err
             Message m;
             wake.GetFor(m, kLoopWait);
             const bool cancel = cancelKeys.Pressed();
+            cancelled = cancelled || cancel;
             if (TerminalResized()) screen.Resized();
             for (auto& station : stations) {
                 if (cancel) station->Cancel();
@@ -176,7 +202,7 @@ int RunLine(const CliOptions& o, ViewStyle style, std::FILE* out, std::FILE* err
             totals.cancelled += station->Counts().cancelled;
         }
     }  // every worker has ended here
-    if (dir) CleanUpWorkFiles(dir->Paths(), true);
+    CleanUpOnce(dir);
     // No board at all: the operator ended the line before one came.
     int code = worst.value_or(kExitCancelled);
     if (!setup.logError.empty()) code = MostSevere(code, kExitLogFailed);

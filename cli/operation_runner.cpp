@@ -12,7 +12,6 @@
 #include "cli/layout_source.h"
 #include "cli/line_runner.h"
 #include "cli/port_arg.h"
-#include "config/sha256.h"
 #include "session/chip_types.h"
 #include "session/operation.h"
 #include "session/session_protocol.h"
@@ -91,6 +90,7 @@ int RunOperation(const CliOptions& o, ViewStyle style, std::FILE* out, std::FILE
     MessageQueue queue;
     CliSink sink(queue);
     CliPrompt prompt(screen);
+    std::optional<WorkDir> dir;
     Outcome outcome;
     std::string logError;
     {
@@ -109,9 +109,15 @@ int RunOperation(const CliOptions& o, ViewStyle style, std::FILE* out, std::FILE
                     std::string(kChipTypes[o.chipPosition].name));
         Operation operation(board, view);
         BoardFacts facts;
-        // The file's digest as the operation starts, which is when it reads the file.
-        if (log && request.kind == OperationKind::Download)
-            facts.sha256 = Sha256OfFile(request.file).value_or("");
+        // Logged, the board is sent the bytes that were hashed: the file is read once.
+        if (log && request.kind == OperationKind::Download) {
+            if (error = PrepareOnce(o.file, request, dir, facts.sha256, nullptr); !error.empty()) {
+                CleanUpOnce(dir);
+                screen.Message(0, kErrorCaption, error);
+                screen.Result(kExitBadInput, error, true);
+                return kExitBadInput;
+            }
+        }
         facts.started = std::chrono::system_clock::now();
         const auto steadyStart = std::chrono::steady_clock::now();
         if (operation.Start(request) == Outcome::Running)
@@ -132,6 +138,7 @@ int RunOperation(const CliOptions& o, ViewStyle style, std::FILE* out, std::FILE
                 [&cancelKeys] { return cancelKeys.Pending(); });
         }
     }  // the worker has ended here: everything it had to say is said
+    CleanUpOnce(dir);
     int code = ExitCodeFor(outcome);
     if (!logError.empty()) {
         screen.Message(0, kErrorCaption, logError);
