@@ -25,7 +25,8 @@ struct BoardFacts {
     char lastStage = 0;  // the last stage the board announced
 };
 
-// `device` is the path behind the port; `source` the download file as the operator named it.
+// `device` is the path behind the port. The file column is the operator's file (options.file)
+// as an absolute path, whatever copy the board was sent.
 BoardLogRecord LogRecordFor(const CliOptions& options, const OperationRequest& request,
                             const std::string& device, const BoardFacts& facts);
 
