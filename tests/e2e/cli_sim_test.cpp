@@ -198,6 +198,17 @@ TEST_F(CliSimTest, FaultsGiveTheirExitStatusAndMessage) {
     StartSim({"--dump-after-g", "--noise", "3"});
     ASSERT_EQ(Cli({"download", imagePath.string(), "--section", "Logo"}).code, 0);
     EXPECT_EQ(DumpLogo(), image);
+    // A file-size limit below the section: a failed write like a full disk, not a killed run;
+    // what arrived is kept.
+    std::vector<std::string> limited = {"/bin/bash", "-c", "ulimit -f 16 && exec \"$@\"", "cli"};
+    for (const std::string& a :
+         CliArgs({"dump", (dir / "limited.bin").string(), "--section", "Logo"}))
+        limited.push_back(a);
+    testing::ChildProcess capped;
+    ASSERT_TRUE(capped.Start(limited));
+    EXPECT_EQ(capped.Wait(60s), 5) << capped.Err();
+    EXPECT_NE(capped.Err().find("Can't write the dump file!"), std::string::npos) << capped.Err();
+    EXPECT_EQ(Read(dir / "limited.bin.partial"), Bytes(image.begin(), image.begin() + 16384));
     // A board on another crystal never answers the host's speed.
     StartSim({"--xtal", "13.5"});
     // A dump that fails so leaves an earlier file under the same name as it was.
