@@ -118,6 +118,14 @@ bool ChildProcess::WaitForOutput(const std::string& text, std::chrono::milliseco
     return false;
 }
 
+void ChildProcess::Resize(unsigned short columns, unsigned short rows) {
+    winsize size{};
+    size.ws_col = columns;
+    size.ws_row = rows;
+    ::ioctl(outFd_, TIOCSWINSZ, &size);
+    Signal(SIGWINCH);
+}
+
 void ChildProcess::Signal(int signal) {
     if (pid_ > 0 && status_ < 0) ::kill(pid_, signal);
 }

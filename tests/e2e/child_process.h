@@ -28,6 +28,8 @@ class ChildProcess {
     // Reads standard output until a line contains `text`; false on end or time-out.
     bool WaitForOutput(const std::string& text, std::chrono::milliseconds timeout);
     void Signal(int signal);
+    // The terminal of StartOnTerminal takes a new size, and the program is told (SIGWINCH).
+    void Resize(unsigned short columns, unsigned short rows);
     // The exit status (128 + signal when killed); -1 when it did not end in time (it is then
     // killed).
     int Wait(std::chrono::milliseconds timeout);

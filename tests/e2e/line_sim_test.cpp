@@ -389,9 +389,10 @@ std::vector<std::string> ShownLines(const std::string& out) {
     return lines;
 }
 
-// Three verified boards with long port names in an 80-column terminal: every line fits, each
-// board's read-back says it verifies, and the last picture shows every bar full. In JSON the
-// same run's overall figures only grow and no event repeats the one before it.
+// Three verified boards with long port names in an 80-column terminal: every line fits, also
+// after the terminal narrows to 60 columns, each board's read-back says it verifies, and the last
+// picture shows every bar full. In JSON the same run's overall figures only grow and no event
+// repeats the one before it.
 TEST_F(LineSimTest, ThreeBoardsFitAnEightyColumnTerminalWithFiguresThatAgree) {
     std::string ports;
     for (size_t i = 0; i < 3; ++i) {
@@ -403,16 +404,26 @@ TEST_F(LineSimTest, ThreeBoardsFitAnEightyColumnTerminalWithFiguresThatAgree) {
     }
     testing::ChildProcess cli;
     ASSERT_TRUE(cli.StartOnTerminal(Cli({"--verify"}, ports), 80, 24));
+    ASSERT_TRUE(cli.WaitForOutput("Verify: ", 60s)) << cli.Err();
+    // Narrower from here: once the next picture is drawn, every line fits 60 columns.
+    cli.Resize(60, 24);
+    const size_t resizedAt = cli.Out().size();
     EXPECT_EQ(cli.Wait(120s), 0) << cli.Err();
-    const std::vector<std::string> shown = ShownLines(cli.Out());
-    size_t bars = 0;
+    const size_t narrowFrom = cli.Out().find("\x1b[", cli.Out().find("\x1b[", resizedAt) + 1);
     // Every redrawn line; the summary below the last picture may wrap, it stays.
-    for (const std::string& line : shown) {
-        if (line.find("] ") == std::string::npos) continue;
-        EXPECT_LT(line.size(), 80u) << line;
-        ++bars;
-    }
-    EXPECT_GT(bars, 6u);
+    const auto check = [](const std::string& out, size_t columns) {
+        size_t bars = 0;
+        for (const std::string& line : ShownLines(out)) {
+            if (line.find("] ") == std::string::npos) continue;
+            EXPECT_LT(line.size(), columns) << line;
+            ++bars;
+        }
+        return bars;
+    };
+    EXPECT_GT(check(cli.Out().substr(0, resizedAt), 80), 6u);
+    ASSERT_NE(narrowFrom, std::string::npos);
+    EXPECT_GE(check(cli.Out().substr(narrowFrom), 60), 3u);
+    const std::vector<std::string> shown = ShownLines(cli.Out());
     EXPECT_NE(cli.Out().find("Verify: "), std::string::npos);
     // The last picture: three full bars, then the summary.
     const auto summary = std::find_if(shown.begin(), shown.end(), [](const std::string& l) {
