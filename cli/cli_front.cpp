@@ -4,7 +4,7 @@
 namespace pelorin::cli {
 
 PromptAnswer CliPrompt::Show(const PromptRequest& request) {
-    view_.Message(request.caption, request.text);
+    screen_.Message(0, request.caption, request.text);
     // Nobody answers on a command line: questions take their safe answer.
     return DefaultAnswer(request.buttons);
 }

@@ -2,7 +2,7 @@
 // queue, and message boxes are printed.
 #pragma once
 
-#include "cli/progress_view.h"
+#include "cli/line_view.h"
 #include "serial/message_queue.h"
 #include "session/operator_prompt.h"
 #include "session/session_sink.h"
@@ -24,11 +24,11 @@ class CliSink final : public ISessionSink {
 
 class CliPrompt final : public IOperatorPrompt {
   public:
-    explicit CliPrompt(ProgressView& view) : view_(view) {}
+    explicit CliPrompt(LineScreen& screen) : screen_(screen) {}
     PromptAnswer Show(const PromptRequest& request) override;
 
   private:
-    ProgressView& view_;
+    LineScreen& screen_;
 };
 
 }  // namespace pelorin::cli

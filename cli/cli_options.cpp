@@ -263,7 +263,8 @@ Options:
                          Ctrl+C) and count passed and failed boards
   --verify               after a download, reset the board, read the section back and
                          compare it with what was written
-  --log FILE             append one CSV row per board operation to FILE
+  --log FILE             append one CSV row per board operation to FILE (checked before
+                         any board; a row that cannot be written stops the line)
   --compression LEVEL    default (zlib level 6) or best (libdeflate level 12); default:
                          the layout's [Config] Compression, else default
   --give-up SECONDS      after a time-out message, give up this much later (default 30,
@@ -271,11 +272,13 @@ Options:
   --quiet, -q            print only errors and the result
   --json                 one JSON object per event on standard output
 
-Exit status: 0 after "Mission completed"; 2 bad arguments or file; 3 the port cannot be opened;
-4 the target timed out; 5 transfer error; 6 the serial device went away; 7 the board's flash
-differs from what was written (--verify); 130 cancelled (Ctrl+C, SIGTERM, hang-up). With several
-boards: 0 when every board completed, else the most severe of the boards' statuses, in this
-order: 7, 5, 4, 6, 3, 2, 130.
+Exit status: 0 after "Mission completed"; 2 bad arguments or file (also a --log that is no
+regular file one may write); 3 the port cannot be opened; 4 the target timed out; 5 transfer
+error; 6 the serial device went away; 7 the board's flash differs from what was written
+(--verify); 8 a board's row could not be written to the log; 130 cancelled (Ctrl+C, SIGTERM,
+hang-up). With several boards: 0 when every board completed, else the most severe of the boards'
+statuses, in this order: 8, 7, 5, 4, 6, 3, 2, 130. With --repeat, boards that Ctrl+C cancelled
+do not count: 0 when every board that finished passed.
 
 'pelorin-cli COMMAND --help' describes one command.
 )";

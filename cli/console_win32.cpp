@@ -59,6 +59,18 @@ bool IsTerminal(std::FILE* stream) {
     return EnableVirtualTerminal(stream);
 }
 
+unsigned TerminalColumns(std::FILE* stream) {
+    const intptr_t os = _get_osfhandle(_fileno(stream));
+    CONSOLE_SCREEN_BUFFER_INFO info{};
+    if (os == -1 || !GetConsoleScreenBufferInfo(reinterpret_cast<HANDLE>(os), &info)) return 0;
+    return unsigned(info.srWindow.Right - info.srWindow.Left + 1);
+}
+
+bool TerminalResized() {
+    // A console window's new width is read at the next redraw.
+    return false;
+}
+
 CancelKeys::CancelKeys() {
     gCancelPressed.store(false);
     gCancelArmed.store(true);
@@ -66,6 +78,10 @@ CancelKeys::CancelKeys() {
 
 CancelKeys::~CancelKeys() {
     gCancelArmed.store(false);
+}
+
+bool CancelKeys::Pending() const {
+    return gCancelPressed.load();
 }
 
 bool CancelKeys::Pressed() {

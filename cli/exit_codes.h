@@ -10,15 +10,16 @@ inline constexpr int kExitTimedOut = 4;       // the target fell silent
 inline constexpr int kExitTransferError = 5;  // send error, decompress error, hardware rejected
 inline constexpr int kExitDeviceGone = 6;     // the serial device vanished mid-operation
 inline constexpr int kExitVerifyFailed = 7;   // the flash read back differs from what was sent
+inline constexpr int kExitLogFailed = 8;      // a board's row could not be written to --log
 inline constexpr int kExitCancelled = 130;    // Ctrl+C, a termination request, a hang-up
 
 // Several boards end with the most severe of their statuses, most severe first: a board that
-// looks done but holds wrong data, then a board that refused or broke off the transfer, one
-// that fell silent, one whose adapter went away, a port that never opened, input refused, and
-// last the operator's own cancel. 0 only when every board completed.
-inline constexpr int kSeverityOrder[] = {kExitVerifyFailed, kExitTransferError, kExitTimedOut,
-                                         kExitDeviceGone,   kExitPortFailed,    kExitBadInput,
-                                         kExitCancelled};
+// has no record in the log, a board that looks done but holds wrong data, then a board that refused
+// or broke off the transfer, one that fell silent, one whose adapter went away, a port that never
+// opened, input refused, and last the operator's own cancel. 0 only when every board completed.
+inline constexpr int kSeverityOrder[] = {kExitLogFailed, kExitVerifyFailed, kExitTransferError,
+                                         kExitTimedOut,  kExitDeviceGone,   kExitPortFailed,
+                                         kExitBadInput,  kExitCancelled};
 
 constexpr int SeverityRank(int code) {
     int rank = 0;

@@ -2,6 +2,7 @@
 #include "cli/line_runner.h"
 
 #include <cstdlib>
+#include <fstream>
 #include <memory>
 #include <vector>
 
@@ -11,12 +12,15 @@
 #include "cli/operation_runner.h"
 #include "cli/port_arg.h"
 #include "cli/station.h"
+#include "config/image_check.h"
+#include "config/sha256.h"
 #include "config/work_dir.h"
 
 namespace pelorin::cli {
 namespace {
 
 constexpr auto kLoopWait = std::chrono::milliseconds(100);
+constexpr const char* kSnapshotName = "download.bin";  // the download file as it was read
 
 // The private folder the shared data file and the verify dumps live in, for the whole run.
 std::optional<WorkDir> OpenLineDir(std::string& error) {
@@ -33,6 +37,71 @@ std::optional<WorkDir> OpenLineDir(std::string& error) {
     return dir;
 }
 
+// The download file read once into the private folder, hashed on the way: every board is
+// sent, logged and compared against these bytes, whatever happens to the file meanwhile.
+std::string Snapshot(const std::string& file, const std::filesystem::path& copy,
+                     std::string& sha256) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::file_status status = fs::status(file, ec);
+    if (ec || !fs::exists(status))
+        return "Can't open " + file + ": " + (ec ? ec.message() : "No such file or directory");
+    // Checked before any open: opening a FIFO would wait for a writer forever.
+    if (!fs::is_regular_file(status)) return NotRegularFileText(file);
+    const auto written = fs::last_write_time(file, ec);
+    std::ifstream in(file, std::ios::binary);
+    std::ofstream out(copy, std::ios::binary | std::ios::trunc);
+    if (!in) return "Can't open " + file + ": " + std::generic_category().message(errno);
+    if (!out) return "Can't write " + copy.string();
+    Sha256 sha;
+    std::vector<char> chunk(64 * 1024);
+    while (in) {
+        in.read(chunk.data(), std::streamsize(chunk.size()));
+        const auto got = size_t(in.gcount());
+        sha.Update(std::span(reinterpret_cast<const uint8_t*>(chunk.data()), got));
+        out.write(chunk.data(), std::streamsize(got));
+    }
+    if (in.bad()) return "Can't read " + file;
+    out.close();
+    if (!out) return "Can't write " + copy.string();
+    // The prepared member stores the file's time, as it would from the file itself.
+    if (!ec) fs::last_write_time(copy, written, ec);
+    sha256 = HexDigest(sha.Final());
+    return {};
+}
+
+}  // namespace
+
+void CleanUpOnce(std::optional<WorkDir>& dir) {
+    if (!dir) return;
+    std::error_code ec;
+    std::filesystem::remove(dir->Paths().innerDir / kSnapshotName, ec);
+    CleanUpWorkFiles(dir->Paths(), true);
+    dir.reset();
+}
+
+std::string PrepareOnce(const std::string& file, OperationRequest& request,
+                        std::optional<WorkDir>& dir, std::string& sha256, WrittenData* written) {
+    std::string error;
+    if (!dir) dir = OpenLineDir(error);
+    if (!dir) return error.empty() ? "Can't create the working directory" : error;
+    const std::filesystem::path copy = dir->Paths().innerDir / kSnapshotName;
+    if (error = Snapshot(file, copy, sha256); !error.empty()) return error;
+    request.file = copy.string();
+    bool whole = false;
+    if (error = PrepareSharedData(request, dir->Paths(), whole); !error.empty()) {
+        // Said of the operator's file, not of its copy.
+        for (size_t at; (at = error.find(copy.string())) != std::string::npos;)
+            error.replace(at, copy.string().size(), file);
+        return error;
+    }
+    const SegmentEntry& section = *request.section;
+    if (written) *written = {copy, whole, section.startAddr, section.segSize};
+    return {};
+}
+
+namespace {
+
 // Everything before the first board: error text, empty when the line can start.
 std::string SetUp(const CliOptions& options, LineSetup& setup, std::optional<WorkDir>& dir) {
     if (std::string error = CheckPortMapText(std::getenv(kPortMapVariable)); !error.empty())
@@ -43,11 +112,7 @@ std::string SetUp(const CliOptions& options, LineSetup& setup, std::optional<Wor
     if (!dir) return error.empty() ? "Can't create the working directory" : error;
     setup.workDir = dir->Paths().innerDir;
     if (setup.request.kind != OperationKind::Download) return {};
-    bool whole = false;
-    if (error = PrepareSharedData(setup.request, dir->Paths(), whole); !error.empty()) return error;
-    const SegmentEntry& section = *setup.request.section;
-    setup.written = {setup.request.file, whole, section.startAddr, section.segSize};
-    return {};
+    return PrepareOnce(options.file, setup.request, dir, setup.sha256, &setup.written);
 }
 
 // Two names of one device would make two boards fight over one port.
@@ -72,23 +137,40 @@ bool WantsLine(const CliOptions& options) {
     return options.ports.size() > 1 || options.repeat || options.verify;
 }
 
+std::optional<BoardLog> OpenLog(const CliOptions& options, std::string& error) {
+    // The download file must not get rows appended to it.
+    return BoardLog::Open(options.logFile,
+                          options.command == Command::Download ? options.file : std::string(),
+                          error);
+}
+
 int RunLine(const CliOptions& options, ViewStyle style, std::FILE* out, std::FILE* err) {
+    const auto started = std::chrono::steady_clock::now();
     LineScreen screen(style, out, err, options.ports, options.repeat);
     TargetImages images;
     LineSetup setup;
     setup.options = &options;
     setup.images = &images;
     std::optional<WorkDir> dir;
+    std::optional<BoardLog> log;
     std::string error = LoadImages(options, images);
+    if (error.empty() && !options.logFile.empty()) {
+        log = OpenLog(options, error);
+        setup.log = log ? &*log : nullptr;
+    }
     if (error.empty()) error = SetUp(options, setup, dir);
     if (!error.empty()) {
+        CleanUpOnce(dir);
         screen.EarlyFailure(kExitBadInput, error);
         return kExitBadInput;
     }
     MessageQueue wake;
     std::optional<int> worst;
+    LineTotals totals;
     {
         CancelKeys cancelKeys;
+        bool cancelled = false;  // once the operator ended the line, nothing waits for a lock
+        setup.stopWaiting = [&] { return cancelled || cancelKeys.Pending(); };
         std::vector<std::unique_ptr<Station>> stations;
         for (size_t i = 0; i < options.ports.size() && error.empty(); ++i) {
             stations.push_back(std::make_unique<Station>(setup, i, options.ports[i], wake, screen));
@@ -96,6 +178,8 @@ int RunLine(const CliOptions& options, ViewStyle style, std::FILE* out, std::FIL
         }
         if (error.empty()) error = CheckDistinct(stations, options.ports);
         if (!error.empty()) {
+            stations.clear();
+            CleanUpOnce(dir);
             screen.EarlyFailure(kExitBadInput, error);
             return kExitBadInput;
         }
@@ -104,18 +188,28 @@ int RunLine(const CliOptions& options, ViewStyle style, std::FILE* out, std::FIL
             Message m;
             wake.GetFor(m, kLoopWait);
             const bool cancel = cancelKeys.Pressed();
+            cancelled = cancelled || cancel;
+            if (TerminalResized()) screen.Resized();
             for (auto& station : stations) {
                 if (cancel) station->Cancel();
+                if (!setup.logError.empty()) station->StopWhenIdle();
                 station->Pump(std::chrono::steady_clock::now());
             }
         }
-        for (const auto& station : stations)
+        for (const auto& station : stations) {
             if (auto w = station->Worst()) worst = worst ? MostSevere(*worst, *w) : *w;
+            totals.passed += station->Counts().passed;
+            totals.failed += station->Counts().failed;
+            totals.cancelled += station->Counts().cancelled;
+        }
     }  // every worker has ended here
-    if (dir) CleanUpWorkFiles(dir->Paths(), true);
+    CleanUpOnce(dir);
     // No board at all: the operator ended the line before one came.
-    const int code = worst.value_or(kExitCancelled);
-    screen.Summary(code);
+    int code = worst.value_or(kExitCancelled);
+    if (!setup.logError.empty()) code = MostSevere(code, kExitLogFailed);
+    totals.seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    screen.Summary(code, totals);
     return code;
 }
 

@@ -7,9 +7,9 @@
 #include "cli/console.h"
 #include "cli/exit_codes.h"
 #include "cli/line_runner.h"
+#include "cli/line_view.h"
 #include "cli/list_commands.h"
 #include "cli/operation_runner.h"
-#include "cli/progress_view.h"
 #include "config/version.h"
 
 using namespace pelorin::cli;
@@ -22,8 +22,9 @@ int main(int argc, char** argv) {
         if (parsed.noArguments) {
             std::fputs(UsageText().c_str(), stderr);
         } else {
-            ProgressView view(parsed.json ? ViewStyle::Json : ViewStyle::Lines, stdout, stderr);
-            view.EarlyFailure(kExitBadInput, parsed.error);
+            LineScreen screen(parsed.json ? ViewStyle::Json : ViewStyle::Lines, stdout, stderr,
+                              {""}, false, true);
+            screen.EarlyFailure(kExitBadInput, parsed.error);
             if (!parsed.json) std::fprintf(stderr, "%s\n", HelpPointer(parsed.command).c_str());
         }
         return kExitBadInput;
@@ -50,6 +51,5 @@ int main(int argc, char** argv) {
                             : IsTerminal(stdout) ? ViewStyle::Bars
                                                  : ViewStyle::Lines;
     if (WantsLine(options)) return RunLine(options, style, stdout, stderr);
-    ProgressView view(style, stdout, stderr);
-    return RunOperation(options, view);
+    return RunOperation(options, style, stdout, stderr);
 }

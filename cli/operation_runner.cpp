@@ -10,6 +10,7 @@
 #include "cli/console.h"
 #include "cli/exit_codes.h"
 #include "cli/layout_source.h"
+#include "cli/line_runner.h"
 #include "cli/port_arg.h"
 #include "session/chip_types.h"
 #include "session/operation.h"
@@ -27,11 +28,12 @@ OperationKind KindOf(Command command) {
 }
 
 // Follows the operation until it ends.
-void Follow(Operation& operation, MessageQueue& queue, CancelKeys& cancelKeys) {
+void Follow(Operation& operation, MessageQueue& queue, CancelKeys& cancelKeys, LineScreen& screen) {
     while (operation.Running()) {
         Message m;
         if (queue.GetFor(m, kLoopWait)) operation.OnMessage(m);
         if (cancelKeys.Pressed()) operation.Cancel();
+        if (TerminalResized()) screen.Resized();
         operation.Poll();
     }
 }
@@ -68,20 +70,28 @@ std::string LoadImages(const CliOptions& options, TargetImages& images) {
     return {};
 }
 
-int RunOperation(const CliOptions& options, ProgressView& view) {
+int RunOperation(const CliOptions& options, ViewStyle style, std::FILE* out, std::FILE* err) {
+    LineScreen screen(style, out, err, {options.port}, false, true);
+    PortView view(screen, 0);
     if (std::string error = CheckPortMapText(std::getenv(kPortMapVariable)); !error.empty()) {
-        view.EarlyFailure(kExitBadInput, error);
+        screen.EarlyFailure(kExitBadInput, error);
         return kExitBadInput;
     }
     TargetImages images;
     std::string error = LoadImages(options, images);
     if (!error.empty()) {
-        view.EarlyFailure(kExitBadInput, error);
+        screen.EarlyFailure(kExitBadInput, error);
+        return kExitBadInput;
+    }
+    std::optional<BoardLog> log;
+    if (!options.logFile.empty() && !(log = OpenLog(options, error))) {
+        screen.EarlyFailure(kExitBadInput, error);
         return kExitBadInput;
     }
     MessageQueue queue;
     CliSink sink(queue);
-    CliPrompt prompt(view);
+    CliPrompt prompt(screen);
+    std::optional<WorkDir> dir;
     Outcome outcome;
     std::string logError;
     {
@@ -93,34 +103,50 @@ int RunOperation(const CliOptions& options, ProgressView& view) {
         request.portNumber = ResolvePort(options.port, board.Shared().portNames, error);
         if (request.portNumber != 0) error = BuildRequest(options, request);
         if (!error.empty()) {
-            view.EarlyFailure(kExitBadInput, error);
+            screen.EarlyFailure(kExitBadInput, error);
             return kExitBadInput;
         }
         view.OnInfo("Section " + request.section->name + ", chip " +
                     std::string(kChipTypes[options.chipPosition].name));
         Operation operation(board, view);
-        const auto started = std::chrono::system_clock::now();
+        BoardFacts facts;
+        // Logged, the board is sent the bytes that were hashed: the file is read once.
+        if (log && request.kind == OperationKind::Download) {
+            if (error = PrepareOnce(options.file, request, dir, facts.sha256, nullptr);
+                !error.empty()) {
+                CleanUpOnce(dir);
+                screen.Message(0, kErrorCaption, error);
+                screen.Result(kExitBadInput, error, true);
+                return kExitBadInput;
+            }
+        }
+        facts.started = std::chrono::system_clock::now();
         const auto steadyStart = std::chrono::steady_clock::now();
-        if (operation.Start(request) == Outcome::Running) Follow(operation, queue, cancelKeys);
+        if (operation.Start(request) == Outcome::Running)
+            Follow(operation, queue, cancelKeys, screen);
         outcome = operation.State();
-        if (!options.logFile.empty()) {
-            BoardFacts facts{
-                started,
+        if (log) {
+            facts.ended = std::chrono::system_clock::now();
+            facts.seconds =
                 std::chrono::duration<double>(std::chrono::steady_clock::now() - steadyStart)
-                    .count(),
-                operation.WireBytes(),
-                ExitCodeFor(outcome),
-                view.ResultText(),
-                ""};
-            logError = AppendBoardLog(
-                options.logFile,
+                    .count();
+            facts.wireBytes = operation.WireBytes();
+            facts.exitCode = ExitCodeFor(outcome);
+            facts.text = view.EndText();
+            facts.lastStage = operation.Stage();
+            logError = log->Append(
                 LogRecordFor(options, request,
-                             board.Shared().portNames.DevicePath(request.portNumber), facts));
+                             board.Shared().portNames.DevicePath(request.portNumber), facts),
+                [&cancelKeys] { return cancelKeys.Pending(); });
         }
     }  // the worker has ended here: everything it had to say is said
-    const int code = ExitCodeFor(outcome);
-    if (!logError.empty()) view.Message(kErrorCaption, logError);
-    view.PrintResult(code);
+    CleanUpOnce(dir);
+    int code = ExitCodeFor(outcome);
+    if (!logError.empty()) {
+        screen.Message(0, kErrorCaption, logError);
+        code = MostSevere(code, kExitLogFailed);
+    }
+    screen.Result(code, view.EndText(), view.EndShown());
     return code;
 }
 

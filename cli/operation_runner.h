@@ -1,7 +1,9 @@
 // Runs one Download, Erase or Dump from the command line and returns its exit status.
 #pragma once
 
+#include <cstdio>
 #include "cli/cli_options.h"
+
 #include "cli/progress_view.h"
 #include "session/operation.h"
 
@@ -15,6 +17,6 @@ std::string LoadImages(const CliOptions& options, TargetImages& images);
 
 // TakeOverCancelKeys must have run first: the cancel keys cancel the operation like the
 // window's cancel button.
-int RunOperation(const CliOptions& options, ProgressView& view);
+int RunOperation(const CliOptions& options, ViewStyle style, std::FILE* out, std::FILE* err);
 
 }  // namespace pelorin::cli

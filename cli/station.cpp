@@ -16,6 +16,9 @@ using namespace std::chrono_literals;
 
 // How often a port whose adapter is away (a board being changed) is tried again.
 constexpr auto kReopenInterval = 500ms;
+// How long a verify waits for an adapter that went away while its board reset (a USB adapter
+// that enumerates again) to come back.
+constexpr auto kAdapterReturnWait = 10s;
 constexpr const char* kResetText = "Reset the board to verify";
 constexpr const char* kWaitingText = "Waiting for the next board";
 
@@ -26,7 +29,7 @@ PromptAnswer Station::Prompt::Show(const PromptRequest& request) {
     return DefaultAnswer(request.buttons);
 }
 
-Station::Station(const LineSetup& setup, size_t index, const std::string& port, MessageQueue& wake,
+Station::Station(LineSetup& setup, size_t index, const std::string& port, MessageQueue& wake,
                  LineScreen& screen)
     : setup_(setup),
       index_(index),
@@ -60,6 +63,8 @@ void Station::StartBoard(Clock::time_point now) {
     boardRequest_.waitForBoard = setup_.options->repeat;
     answered_ = false;
     wireBytes_ = 0;
+    boardStage_ = 0;
+    screen_.NewBoard(index_, setup_.options->verify);
     prompt_.quiet = setup_.options->repeat && everOpened_;
     StartOperation(boardRequest_, Phase::Board, now);
 }
@@ -82,6 +87,10 @@ void Station::Pump(Clock::time_point now) {
         if (now >= retryAt_) StartBoard(now);
         return;
     }
+    if (phase_ == Phase::VerifyWait) {
+        if (now >= retryAt_) StartOperation(verifyRequest_, Phase::Verify, now);
+        return;
+    }
     if (!operation_) return;
     Message m;
     while (operation_->Running() && queue_.Peek(m)) operation_->OnMessage(m);
@@ -93,21 +102,39 @@ void Station::Pump(Clock::time_point now) {
         answeredWall_ = std::chrono::system_clock::now();
         prompt_.quiet = false;
     }
+    if (phase_ == Phase::Verify && operation_->Stage() != 0) prompt_.quiet = false;
     if (!operation_->Running()) OnOperationEnded(now);
 }
 
 void Station::Cancel() {
     cancelling_ = true;
     if (phase_ == Phase::Waiting) phase_ = Phase::Done;
+    if (phase_ == Phase::VerifyWait) FinishBoard(kExitCancelled, "Cancel", "not done", "Cancel");
     if (operation_ && operation_->Running()) operation_->Cancel();
+}
+
+void Station::StopWhenIdle() {
+    // With --repeat a port whose board has not answered yet waits for the next one.
+    if (phase_ == Phase::Waiting ||
+        (phase_ == Phase::Board && !answered_ && setup_.options->repeat))
+        Cancel();
 }
 
 void Station::OnOperationEnded(Clock::time_point now) {
     const Outcome outcome = operation_->State();
     const char stage = operation_->Stage();
+    if (phase_ == Phase::Board) boardStage_ = stage;
     wireBytes_ += operation_->WireBytes();
     operation_.reset();
     const std::string text = view_.EndText();
+    // The adapter went away as its board reset: it comes back, as for the next board.
+    const bool adapterAway = stage == 0 && !cancelling_ &&
+                             (outcome == Outcome::PortFailed || outcome == Outcome::DeviceGone);
+    if (phase_ == Phase::Verify && adapterAway && now < verifyUntil_) {
+        phase_ = Phase::VerifyWait;
+        retryAt_ = now + kReopenInterval;
+        return;
+    }
     if (phase_ == Phase::Verify) return OnVerifyEnded(outcome, text);
     // With --repeat, a port with no board in front of it has no board to count: the adapter
     // went with the board being changed, or the operator ended the line.
@@ -119,19 +146,22 @@ void Station::OnOperationEnded(Clock::time_point now) {
         return;
     }
     if (outcome == Outcome::Completed && setup_.options->verify && !cancelling_) {
+        screen_.Verifying(index_);
         screen_.Info(index_, kResetText);
-        OperationRequest verify = boardRequest_;
-        verify.kind = OperationKind::Dump;
-        verify.prepared.reset();
-        verify.waitForBoard = false;
-        verify.file = VerifyPath().string();
+        verifyRequest_ = boardRequest_;
+        verifyRequest_.kind = OperationKind::Dump;
+        verifyRequest_.prepared.reset();
+        verifyRequest_.waitForBoard = false;
+        verifyRequest_.file = VerifyPath().string();
         std::error_code ec;
-        std::filesystem::remove(verify.file, ec);
-        StartOperation(verify, Phase::Verify, now);
+        std::filesystem::remove(verifyRequest_.file, ec);
+        verifyUntil_ = now + kAdapterReturnWait;
+        prompt_.quiet = true;
+        StartOperation(verifyRequest_, Phase::Verify, now);
         return;
     }
     FinishBoard(ExitCodeFor(outcome), text, setup_.options->verify ? "not done" : "",
-                view_.EndShown());
+                setup_.options->verify ? text : "", view_.EndShown());
     (void)now;
 }
 
@@ -140,42 +170,59 @@ void Station::OnVerifyEnded(Outcome outcome, const std::string& text) {
     std::error_code ec;
     if (outcome != Outcome::Completed) {
         std::filesystem::remove(dump.string() + ".partial", ec);
-        FinishBoard(ExitCodeFor(outcome), "Verify: " + text, "not done: " + text, view_.EndShown());
+        FinishBoard(ExitCodeFor(outcome), "Verify: " + text, "not done", text, view_.EndShown());
         return;
     }
     const VerifyReport report = CompareWritten(dump, setup_.written);
     std::filesystem::remove(dump, ec);
     const std::string said = VerifyText(report, setup_.written.startAddress);
     if (report.Matches())
-        FinishBoard(kExitOk, std::string(StageTextFor('O')), said);
+        FinishBoard(kExitOk, std::string(StageTextFor('O')), "passed", said);
+    else if (report.error.empty())
+        FinishBoard(kExitVerifyFailed, "Verify failed: " + said, "failed", said);
     else
-        FinishBoard(report.error.empty() ? kExitVerifyFailed : kExitBadInput,
-                    "Verify failed: " + said, said);
+        FinishBoard(kExitBadInput, "Verify failed: " + said, "not done", said);
 }
 
 void Station::FinishBoard(int exitCode, const std::string& text, const std::string& verify,
-                          bool shown) {
-    (exitCode == kExitOk ? passed_ : failed_)++;
-    worst_ = worst_ ? MostSevere(*worst_, exitCode) : exitCode;
-    const auto now = Clock::now();
-    if (!setup_.options->logFile.empty()) {
-        BoardFacts facts;
-        facts.started = answered_ ? answeredWall_ : std::chrono::system_clock::now();
-        facts.seconds = answered_ ? std::chrono::duration<double>(now - answeredAt_).count() : 0.0;
-        facts.wireBytes = wireBytes_;
-        facts.exitCode = exitCode;
-        facts.text = text;
-        facts.verify = verify;
-        const BoardLogRecord record = LogRecordFor(*setup_.options, boardRequest_, device_, facts);
-        if (std::string error = AppendBoardLog(setup_.options->logFile, record); !error.empty())
-            screen_.Message(index_, kErrorCaption, error);
-    }
-    screen_.BoardEnded(index_, {exitCode, text, shown, verify, passed_, failed_});
-    const bool again = setup_.options->repeat && !cancelling_ && exitCode != kExitBadInput &&
-                       (everOpened_ || exitCode != kExitPortFailed);
+                          const std::string& verifyDetail, bool shown) {
+    // A board the operator's cancel caught is neither passed nor failed.
+    const bool cancelled = exitCode == kExitCancelled && cancelling_;
+    if (cancelled)
+        ++counts_.cancelled;
+    else
+        ++(exitCode == kExitOk ? counts_.passed : counts_.failed);
+    if (!cancelled || !setup_.options->repeat)
+        worst_ = worst_ ? MostSevere(*worst_, exitCode) : exitCode;
+    if (setup_.log) LogBoard(exitCode, text, verify, verifyDetail);
+    screen_.BoardEnded(index_, {exitCode, text, shown, verifyDetail, counts_.passed, counts_.failed,
+                                counts_.cancelled});
+    const bool again = setup_.options->repeat && !cancelling_ && setup_.logError.empty() &&
+                       exitCode != kExitBadInput && (everOpened_ || exitCode != kExitPortFailed);
     phase_ = again ? Phase::Waiting : Phase::Done;
-    retryAt_ = now;
+    retryAt_ = Clock::now();
     if (again) screen_.Info(index_, kWaitingText);
+}
+
+void Station::LogBoard(int exitCode, const std::string& text, const std::string& verify,
+                       const std::string& verifyDetail) {
+    const auto now = Clock::now();
+    BoardFacts facts;
+    facts.ended = std::chrono::system_clock::now();
+    facts.started = answered_ ? answeredWall_ : facts.ended;
+    facts.seconds = answered_ ? std::chrono::duration<double>(now - answeredAt_).count() : 0.0;
+    facts.wireBytes = wireBytes_;
+    facts.exitCode = exitCode;
+    facts.text = text;
+    facts.verify = verify;
+    facts.verifyDetail = verifyDetail;
+    facts.sha256 = setup_.sha256;
+    facts.lastStage = boardStage_;
+    const BoardLogRecord record = LogRecordFor(*setup_.options, boardRequest_, device_, facts);
+    if (std::string error = setup_.log->Append(record, setup_.stopWaiting); !error.empty()) {
+        screen_.Message(index_, kErrorCaption, error + "; the line stops");
+        if (setup_.logError.empty()) setup_.logError = error;
+    }
 }
 
 std::filesystem::path Station::VerifyPath() const {

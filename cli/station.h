@@ -7,12 +7,14 @@
 #include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 
 #include "cli/board_record.h"
 #include "cli/cli_options.h"
 #include "cli/line_view.h"
+#include "config/board_log.h"
 #include "config/flash_compare.h"
 #include "serial/message_queue.h"
 #include "session/operation.h"
@@ -22,20 +24,31 @@ namespace pelorin::cli {
 // Posted to the main loop's queue when a station's queue got a message: wParam the station.
 inline constexpr uint32_t kStationWakeMessage = kWmUser + 400;
 
-// What every station shares, read-only.
+// What every station shares, read-only but for the log's state.
 struct LineSetup {
     const CliOptions* options = nullptr;
     OperationRequest request;       // port fields empty; a Download's data file prepared
     WrittenData written;            // what a verify compares with
+    std::string sha256;             // of the bytes every board is sent
     std::filesystem::path workDir;  // private; verify dumps go here
     const TargetImages* images = nullptr;
+    BoardLog* log = nullptr;            // --log, opened and checked; null without
+    std::function<bool()> stopWaiting;  // a cancel key ends a wait for the log's lock
+    std::string logError;               // set once a row could not be written: the line stops
+};
+
+// One station's boards so far.
+struct BoardCounts {
+    unsigned passed = 0;
+    unsigned failed = 0;
+    unsigned cancelled = 0;  // in progress when the operator ended the line
 };
 
 class Station {
   public:
     using Clock = std::chrono::steady_clock;
 
-    Station(const LineSetup& setup, size_t index, const std::string& port, MessageQueue& wake,
+    Station(LineSetup& setup, size_t index, const std::string& port, MessageQueue& wake,
             LineScreen& screen);
     ~Station();
     Station(const Station&) = delete;
@@ -49,12 +62,16 @@ class Station {
     // operation ended.
     void Pump(Clock::time_point now);
     void Cancel();
+    // No further board: a port that waits for one stops now, a board in front of it finishes.
+    void StopWhenIdle();
     bool Done() const { return phase_ == Phase::Done; }
-    // The most severe status of its boards; nullopt when no board ran.
+    // The most severe status of the boards that finished (not cancelled); nullopt when none.
     std::optional<int> Worst() const { return worst_; }
+    const BoardCounts& Counts() const { return counts_; }
 
   private:
-    enum class Phase { Waiting, Board, Verify, Done };
+    // VerifyWait: the verify waits for the adapter to come back.
+    enum class Phase { Waiting, Board, Verify, VerifyWait, Done };
 
     class Sink final : public ISessionSink {
       public:
@@ -89,10 +106,12 @@ class Station {
     void OnOperationEnded(Clock::time_point now);
     void OnVerifyEnded(Outcome outcome, const std::string& text);
     void FinishBoard(int exitCode, const std::string& text, const std::string& verify,
-                     bool shown = false);
+                     const std::string& verifyDetail, bool shown = false);
+    void LogBoard(int exitCode, const std::string& text, const std::string& verify,
+                  const std::string& verifyDetail);
     std::filesystem::path VerifyPath() const;
 
-    const LineSetup& setup_;
+    LineSetup& setup_;
     size_t index_;
     std::string label_;
     LineScreen& screen_;
@@ -114,8 +133,10 @@ class Station {
     std::chrono::system_clock::time_point answeredWall_{};
     Clock::time_point answeredAt_{};
     uint64_t wireBytes_ = 0;
-    unsigned passed_ = 0;
-    unsigned failed_ = 0;
+    char boardStage_ = 0;
+    OperationRequest verifyRequest_;
+    Clock::time_point verifyUntil_{};  // the last stage of the board's own operation
+    BoardCounts counts_;
     std::optional<int> worst_;
 };
 

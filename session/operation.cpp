@@ -289,11 +289,20 @@ void Operation::ScriptLimits(Clock::time_point now) {
             timedOutSince_ = now;
             view_.OnTimeout(0, kNoBootRomText);
         }
-        // The data stream holds the watchdog: allow the line time of the file, then watch.
+        // The data stream holds the watchdog. While bytes wait to leave, a line that drains
+        // nothing for the watchdog's time is the same silence: the board stopped taking them.
+        // Once all have left, the board gets the line time of the file to unpack and answer.
         if (stage_ == 'K') {
+            const uint64_t left = board_.Port().BytesLeftHost();
+            if (left != drained_ || drainedAt_ < lastActivity_) {
+                drained_ = left;
+                drainedAt_ = std::max(now, lastActivity_);
+            }
+            const bool waiting = left < board_.Port().BytesQueued();
             const auto lineTime =
                 std::chrono::duration<double>(double(sendBytes_) / kLoaderBytesPerSecond * 1.25);
-            if (now - lastActivity_ >= lineTime + kWatchdogTicks * tick) {
+            if (waiting ? now - std::max(lastActivity_, drainedAt_) >= kWatchdogTicks * tick
+                        : now - lastActivity_ >= lineTime + kWatchdogTicks * tick) {
                 timedOutSince_ = now;
                 view_.OnTimeout('K', TimeoutMessageText('K'));
             }
@@ -347,8 +356,9 @@ void Operation::StopWorker() {
 }
 
 void Operation::SampleWire() {
-    // The port counts from its opening; the largest count seen is this operation's.
-    wireBytes_ = std::max(wireBytes_, board_.Port().BytesQueued());
+    // The port counts from its opening; the largest count seen is this operation's. What
+    // left the host, not what was queued: a board that went mid-stream got only part.
+    wireBytes_ = std::max(wireBytes_, board_.Port().BytesLeftHost());
 }
 
 void Operation::End(Outcome outcome, const std::string& text, bool shownAsMessage) {

@@ -120,6 +120,8 @@ class Operation {
     bool sending_ = false;
     Clock::time_point nextTick_;
     Clock::time_point lastActivity_;
+    uint64_t drained_ = 0;  // the port's count of bytes that left the host, when it last moved
+    Clock::time_point drainedAt_{};
     std::optional<Clock::time_point> timedOutSince_;
 };
 

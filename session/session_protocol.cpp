@@ -24,9 +24,6 @@ long long FileLength(std::FILE* f) {
     return length;
 }
 
-constexpr uint32_t kHardwareCheckChip = 8;
-constexpr uint32_t kHardwareCheckStart = 0x30000;
-
 }  // namespace
 
 SessionProtocol::SessionProtocol(ISerialPort& port, ISessionSink& sink, IOperatorPrompt& prompt,

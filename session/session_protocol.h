@@ -34,6 +34,11 @@ inline constexpr const char* kLoaderLineSettings = "115200,n,8,1";
 inline constexpr unsigned kProgressFull = 128;  // progress frames count 0..128
 
 // Texts of the messages the session shows.
+// The one chip and section whose 'V' stage is answered with the file's first bytes; every
+// other board gets zeros.
+inline constexpr uint32_t kHardwareCheckChip = 8;
+inline constexpr uint32_t kHardwareCheckStart = 0x30000;
+
 inline constexpr const char* kErrorCaption = "Error";
 inline constexpr const char* kSendDataErrorText = "Send data error!";
 inline constexpr const char* kDecompressErrorText = "Decompress file error";

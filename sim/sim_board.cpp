@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <thread>
 
 #include "sim/flash_file.h"
 
@@ -64,6 +65,18 @@ void SimBoard::EndOperation(const std::string& why) {
     garbleLogged_ = false;
     operationBytes_ = 0;
     if (options_.once) exitRequested_ = true;
+    if (options_.reenumerateMs && !exitRequested_) {
+        log_("the port goes away for " + std::to_string(options_.reenumerateMs) + " ms");
+        pty_.Close();
+        std::this_thread::sleep_for(std::chrono::milliseconds(options_.reenumerateMs));
+        if (!pty_.Open(options_.link, error)) {
+            log_("the port did not come back: " + error);
+            exitRequested_ = true;
+            return;
+        }
+        log_("the port is back on " + pty_.SlavePath());
+        hostPresent_ = false;
+    }
 }
 
 void SimBoard::WatchHost(Clock::time_point now) {
@@ -100,7 +113,16 @@ void SimBoard::WatchHost(Clock::time_point now) {
 void SimBoard::ReadHost(Clock::time_point now) {
     if (!hostPresent_) return;
     uint8_t buffer[kReadBytes];
-    const size_t allowed = VanishBudget(fromHost_.Allowance(now, hostBaud_, sizeof buffer));
+    size_t allowed = VanishBudget(fromHost_.Allowance(now, hostBaud_, sizeof buffer));
+    if (options_.freezeAfter) {
+        if (operationBytes_ >= options_.freezeAfter) {
+            if (!frozenLogged_) log_("frozen after " + std::to_string(operationBytes_) + " bytes");
+            frozenLogged_ = true;
+            return;
+        }
+        allowed = static_cast<size_t>(
+            std::min<uint64_t>(allowed, options_.freezeAfter - operationBytes_));
+    }
     if (allowed == 0) return;
     const ssize_t n = pty_.Read(buffer, allowed);
     if (n <= 0) return;
@@ -234,7 +256,8 @@ int SimBoard::Run(int signalFd) {
         pollfd fds[2] = {{signalFd, POLLIN, 0}, {pty_.MasterFd(), 0, 0}};
         nfds_t count = 1;
         if (hostPresent_) {
-            const bool canRead = fromHost_.Allowance(now, hostBaud_, 1) > 0;
+            const bool frozen = options_.freezeAfter && operationBytes_ >= options_.freezeAfter;
+            const bool canRead = !frozen && fromHost_.Allowance(now, hostBaud_, 1) > 0;
             fds[1].events = static_cast<short>((canRead ? POLLIN : 0) | (wantWrite_ ? POLLOUT : 0));
             if (!canRead) wake = std::min(wake, fromHost_.FreeAt());
             count = 2;  // a hang-up shows at once, so only while the host is there

@@ -56,6 +56,7 @@ class SimBoard {
     uint64_t operationBytes_ = 0;
     uint64_t receivedBytes_ = 0;  // from the host, over the board's life
     bool vanished_ = false;
+    bool frozenLogged_ = false;
     bool exitRequested_ = false;
 
     std::optional<TargetChunk> current_;

@@ -108,6 +108,10 @@ with its flash kept in a file. Point the loader at the printed pseudo-terminal o
                         first bytes that answer it, with the monotonic clock in ns
                         (to check the host's progress display against the board)
   --vanish-after BYTES  close the pseudo-terminal after BYTES of one operation (unplugged board)
+  --reenumerate-ms MS   after each operation the port goes away for MS milliseconds and comes
+                        back as a new pseudo-terminal (a USB adapter enumerating again)
+  --freeze-after BYTES  stop taking the host's bytes after BYTES of one operation, staying
+                        present (a board hung in the data stream)
 Faults:
   --silent-at L         stop talking at stage L (U A B S V D K F G H I)
   --wrong-dram-check    wrong check byte for the DRAM loader length
@@ -198,6 +202,15 @@ bool ParseSimOptions(int argc, const char* const* argv, SimOptions& options, std
             if (!count(1, UINT64_MAX, true))
                 return bad("a byte count of at least 1 (K, M, 0x allowed)");
             options.vanishAfter = n;
+        } else if (arg == "--reenumerate-ms") {
+            if (!value()) return false;
+            if (!count(1, 60000, false)) return bad(range(1, 60000));
+            options.reenumerateMs = static_cast<unsigned>(n);
+        } else if (arg == "--freeze-after") {
+            if (!value()) return false;
+            if (!count(1, UINT64_MAX, true))
+                return bad("a byte count of at least 1 (K, M, 0x allowed)");
+            options.freezeAfter = n;
         } else if (arg == "--silent-at") {
             if (!value()) return false;
             if (v.size() != 1 || kStageLetters.find(v[0]) == std::string_view::npos)

@@ -19,8 +19,10 @@ struct SimOptions {
     double paceFactor = 1.0;  // line speed multiplier; 0 = unpaced
     TargetFaults faults;
     bool once = false;
-    bool logReceived = false;  // log the bytes taken from the host, with the monotonic clock
-    uint64_t vanishAfter = 0;  // bytes of one operation before the board vanishes; 0 = never
+    bool logReceived = false;    // log the bytes taken from the host, with the monotonic clock
+    uint64_t vanishAfter = 0;    // bytes of one operation before the board vanishes; 0 = never
+    unsigned reenumerateMs = 0;  // the port's absence after each operation; 0 = none
+    uint64_t freezeAfter = 0;    // bytes of one operation before it stops reading; 0 = never
     std::string imagesDir;
     unsigned promptMs = 100;
     unsigned eraseUsPerKiB = 0;

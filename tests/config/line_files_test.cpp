@@ -87,8 +87,11 @@ TEST(BoardLog, TwoProcessesNeverInterleaveRows) {
         children[c] = ::fork();
         ASSERT_GE(children[c], 0);
         if (children[c] == 0) {
+            std::string error;
+            auto file = BoardLog::Open(log, {}, error);
+            if (!file) ::_exit(1);
             for (int i = 0; i < kRows; ++i)
-                if (!AppendBoardLog(log, Record(c * 1000 + i)).empty()) ::_exit(1);
+                if (!file->Append(Record(c * 1000 + i)).empty()) ::_exit(1);
             ::_exit(0);
         }
     }
@@ -104,7 +107,8 @@ TEST(BoardLog, TwoProcessesNeverInterleaveRows) {
     for (size_t i = 1; i < rows.size(); ++i) {
         ASSERT_EQ(rows[i].size(), rows[0].size()) << i;
         EXPECT_EQ(rows[i][0], "2024-05-01T09:30:00Z");
-        EXPECT_EQ(rows[i][12], Record(0).message);
+        // One physical line per row.
+        EXPECT_EQ(rows[i][12], "line one, with a comma line \"two\"");
         EXPECT_EQ(rows[i][10], "1.2");
         EXPECT_EQ(rows[i][9], rows[i][1].substr(3));
         ports.insert(rows[i][1]);
@@ -112,10 +116,15 @@ TEST(BoardLog, TwoProcessesNeverInterleaveRows) {
     EXPECT_EQ(ports.size(), size_t(2 * kRows));
 }
 
-TEST(BoardLog, UnwritablePlaceIsSaid) {
-    TempDir dir;
-    EXPECT_NE(AppendBoardLog(dir / "no-such-folder" / "log.csv", Record(1)).find("Can't open"),
-              std::string::npos);
+// Formulas are defused, bytes that are no UTF-8 escaped, line breaks gone; text stays.
+TEST(BoardLog, CellsAreSafeForSpreadsheetsAndReaders) {
+    EXPECT_EQ(SafeCell("=1+2"), "'=1+2");
+    EXPECT_EQ(SafeCell("-x"), "'-x");
+    EXPECT_EQ(SafeCell("@SUM(A1)"), "'@SUM(A1)");
+    EXPECT_EQ(SafeCell("\tx"), "'\tx");
+    EXPECT_EQ(SafeCell("a\xff\u00e9b"), "a\\xFF\u00e9b");
+    EXPECT_EQ(SafeCell("Time Out:\n   1. Cable\r\n   2. Power\n"), "Time Out: 1. Cable 2. Power");
+    EXPECT_EQ(SafeCell("/dev/ttyUSB0"), "/dev/ttyUSB0");
 }
 
 // Both compressions give a member the board inflates to the section; best is smaller and its

@@ -5,7 +5,10 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <stdlib.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 extern char** environ;
@@ -24,12 +27,30 @@ ChildProcess::~ChildProcess() {
 }
 
 bool ChildProcess::Start(const std::vector<std::string>& argv) {
-    int out[2], err[2];
+    int out[2];
     if (::pipe2(out, O_CLOEXEC) != 0) return false;
+    return Spawn(argv, out[1], out[0]);
+}
+
+bool ChildProcess::StartOnTerminal(const std::vector<std::string>& argv, unsigned short columns,
+                                   unsigned short rows) {
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) return false;
+    const int slave = ::open(::ptsname(master), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (slave < 0) return false;
+    winsize size{};
+    size.ws_col = columns;
+    size.ws_row = rows;
+    ::ioctl(slave, TIOCSWINSZ, &size);
+    return Spawn(argv, slave, master);
+}
+
+bool ChildProcess::Spawn(const std::vector<std::string>& argv, int outWrite, int outRead) {
+    int err[2];
     if (::pipe2(err, O_CLOEXEC) != 0) return false;
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+    posix_spawn_file_actions_adddup2(&actions, outWrite, 1);
     posix_spawn_file_actions_adddup2(&actions, err[1], 2);
     posix_spawnattr_t attr;
     posix_spawnattr_init(&attr);
@@ -44,9 +65,9 @@ bool ChildProcess::Start(const std::vector<std::string>& argv) {
     const int rc = ::posix_spawn(&pid_, args[0], &actions, &attr, args.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attr);
-    ::close(out[1]);
+    ::close(outWrite);
     ::close(err[1]);
-    outFd_ = out[0];
+    outFd_ = outRead;
     errFd_ = err[0];
     if (rc != 0) pid_ = -1;
     return rc == 0;
@@ -95,6 +116,14 @@ bool ChildProcess::WaitForOutput(const std::string& text, std::chrono::milliseco
         if (line->find(text) != std::string::npos) return true;
     }
     return false;
+}
+
+void ChildProcess::Resize(unsigned short columns, unsigned short rows) {
+    winsize size{};
+    size.ws_col = columns;
+    size.ws_row = rows;
+    ::ioctl(outFd_, TIOCSWINSZ, &size);
+    Signal(SIGWINCH);
 }
 
 void ChildProcess::Signal(int signal) {

@@ -19,11 +19,17 @@ class ChildProcess {
     ChildProcess& operator=(const ChildProcess&) = delete;
 
     bool Start(const std::vector<std::string>& argv);
+    // As Start, with standard output on a pseudo-terminal of `columns` x `rows` (the test
+    // reads what the terminal shows, line ends as CR LF).
+    bool StartOnTerminal(const std::vector<std::string>& argv, unsigned short columns,
+                         unsigned short rows);
     // The next line of standard output; none when the program ended or the time ran out.
     std::optional<std::string> ReadLine(std::chrono::milliseconds timeout);
     // Reads standard output until a line contains `text`; false on end or time-out.
     bool WaitForOutput(const std::string& text, std::chrono::milliseconds timeout);
     void Signal(int signal);
+    // The terminal of StartOnTerminal takes a new size, and the program is told (SIGWINCH).
+    void Resize(unsigned short columns, unsigned short rows);
     // The exit status (128 + signal when killed); -1 when it did not end in time (it is then
     // killed).
     int Wait(std::chrono::milliseconds timeout);
@@ -32,6 +38,7 @@ class ChildProcess {
     const std::string& Err() const { return err_; }
 
   private:
+    bool Spawn(const std::vector<std::string>& argv, int outWrite, int outRead);
     // Reads what is available from both pipes, waiting at most `timeout`.
     void Pump(std::chrono::milliseconds timeout);
 

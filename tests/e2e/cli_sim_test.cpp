@@ -182,9 +182,33 @@ TEST_F(CliSimTest, FaultsGiveTheirExitStatusAndMessage) {
         EXPECT_EQ(r.code, c.code) << r.err;
         EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
     }
+    // A board that stops taking bytes in the data stream of a long file: the same silence,
+    // named as soon as the watchdog's time passes, not after the file's line time.
+    StartSim({"--freeze-after", "200000"});
+    Bytes big(1u << 20);
+    uint32_t x = 88172645u;
+    for (uint8_t& b : big) b = uint8_t((x ^= x << 13, x ^= x >> 17, x ^= x << 5));
+    testing::ChildProcess frozen;
+    ASSERT_TRUE(frozen.Start(
+        CliArgs({"download", Write("big.bin", big).string(), "--section", "Main Code"})));
+    EXPECT_EQ(frozen.Wait(60s), 4) << frozen.Err();
+    EXPECT_NE(frozen.Err().find("The target fell silent at stage 'K' (Send data...)."),
+              std::string::npos)
+        << frozen.Err();
     StartSim({"--dump-after-g", "--noise", "3"});
     ASSERT_EQ(Cli({"download", imagePath.string(), "--section", "Logo"}).code, 0);
     EXPECT_EQ(DumpLogo(), image);
+    // A file-size limit below the section: a failed write like a full disk, not a killed run;
+    // what arrived is kept.
+    std::vector<std::string> limited = {"/bin/bash", "-c", "ulimit -f 16 && exec \"$@\"", "cli"};
+    for (const std::string& a :
+         CliArgs({"dump", (dir / "limited.bin").string(), "--section", "Logo"}))
+        limited.push_back(a);
+    testing::ChildProcess capped;
+    ASSERT_TRUE(capped.Start(limited));
+    EXPECT_EQ(capped.Wait(60s), 5) << capped.Err();
+    EXPECT_NE(capped.Err().find("Can't write the dump file!"), std::string::npos) << capped.Err();
+    EXPECT_EQ(Read(dir / "limited.bin.partial"), Bytes(image.begin(), image.begin() + 16384));
     // A board on another crystal never answers the host's speed.
     StartSim({"--xtal", "13.5"});
     // A dump that fails so leaves an earlier file under the same name as it was.
