@@ -8,6 +8,7 @@
 #include <QPlainTextEdit>
 #include <cstdio>
 
+#include "session/session_protocol.h"
 #include "ui/dialog/control_ids.h"
 #include "ui/qt/loader_window.h"
 
@@ -64,6 +65,9 @@ int EditorRunner::ExitStatus() const {
 PromptAnswer EditorRunner::Show(const PromptRequest& request) {
     std::printf("message box [%s]: %s\n", request.caption.c_str(), request.text.c_str());
     std::fflush(stdout);
+    // A refused save or restore leaves the window open for an operator; the script ends it.
+    if (request.caption == kErrorCaption)
+        QTimer::singleShot(0, window_, [this] { window_->done(QDialog::Rejected); });
     return request.buttons == PromptButtons::YesNoCancel ? PromptAnswer::Yes : PromptAnswer::Ok;
 }
 

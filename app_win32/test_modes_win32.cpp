@@ -5,6 +5,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "session/session_protocol.h"
 #include "ui/dialog/control_ids.h"
 #include "ui/dialog/loader_dlg.h"
 #include "ui/win32/dialog_view_win32.h"
@@ -99,6 +100,9 @@ void EditorRunnerWin32::Edit() {
 PromptAnswer EditorRunnerWin32::Show(const PromptRequest& request) {
     std::printf("message box [%s]: %s\n", request.caption.c_str(), request.text.c_str());
     std::fflush(stdout);
+    // A refused save or restore leaves the window open for an operator; the script ends it.
+    if (request.caption == kErrorCaption && view_)
+        view_->Defer([this] { view_->EndDialog(false); });
     return request.buttons == PromptButtons::YesNoCancel ? PromptAnswer::Yes : PromptAnswer::Ok;
 }
 

@@ -57,8 +57,11 @@ void CLoaderDlg::OnSendEnd() {
     surface_.StopTimer(kSendEstimateTimer);
 }
 
+// Shown after the tick that found it: a box opened inside the timer's own handler would hold
+// that timer (a toolkit does not run a timer's handler again while it runs), and the message
+// could not come again while the first box stays open.
 void CLoaderDlg::OnTimeout(char, const std::string& text) {
-    Prompt({text, kTimeoutCaption, PromptIcon::Warning});
+    surface_.Defer([this, text] { Prompt({text, kTimeoutCaption, PromptIcon::Warning}); });
 }
 
 // Notes of the operation that need no box (the partial dump kept, ...) stay at hand on the

@@ -2,14 +2,16 @@
 // no default extension, so a name typed without one is used as typed.
 #include "ui/qt/toolkit_file_dialogs.h"
 
+#include <QFile>
 #include <QFileDialog>
 
 namespace pelorin::ui {
 namespace {
 
+// The name's bytes as the file system holds them, also where they are no UTF-8.
 std::optional<std::string> Chosen(const QString& path) {
     if (path.isEmpty()) return std::nullopt;
-    return path.toStdString();
+    return QFile::encodeName(path).toStdString();
 }
 
 }  // namespace
