@@ -4,12 +4,17 @@
 #include <QAbstractButton>
 #include <QLabel>
 
-#include "app/about_template.h"
 #include "config/version.h"
+#include "ui/dialog/about_template.h"
 #include "ui/dialog/control_ids.h"
 #include "ui/qt/link_label.h"
 
 namespace pelorin::app {
+
+using ui::kIdcAboutLink;
+using ui::kIdcAboutVersion;
+using ui::kIdOk;
+using ui::kMakerUrl;
 namespace {
 
 // When this file was compiled: the program's build stamp.
@@ -26,7 +31,7 @@ CAboutBox::CAboutBox(QWidget* owner, IOperatorPrompt& prompt, ui::UrlOpener open
 }
 
 void CAboutBox::BuildControls(IOperatorPrompt& prompt, ui::UrlOpener opener) {
-    controls_.Build(*this, AboutBoxTemplate());
+    controls_.Build(*this, ui::AboutBoxTemplate());
 
     auto* link = dynamic_cast<ui::CLinkLabel*>(Control(kIdcAboutLink));
     link->SetOpener(std::move(opener));

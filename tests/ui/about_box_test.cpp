@@ -4,13 +4,18 @@
 #include <QTest>
 
 #include "app/about_box.h"
-#include "app/about_template.h"
 #include "app/app_icon.h"
+#include "ui/dialog/about_template.h"
 #include "ui/qt/gradient_button.h"
 #include "ui/qt/link_label.h"
 #include "window_fixture.h"
 
 namespace pelorin::testing {
+
+using ui::kIdcAboutLink;
+using ui::kIdcAboutVersion;
+using ui::kIdOk;
+using ui::kMakerUrl;
 
 using namespace app;
 

@@ -7,15 +7,9 @@
 #include <functional>
 #include <string>
 
-#include "ui/dialog/dialog_template.h"
+#include "ui/dialog/about_template.h"
 
 namespace pelorin::ui {
-
-inline constexpr int kIdcAboutLink = 1014;
-inline constexpr int kIdcAboutVersion = 1015;
-inline constexpr const char* kMakerUrl = "https://www.example.com/";
-
-const DialogTemplate& AboutBoxTemplate();
 
 struct AboutBoxOptions {
     // Opens the link; null: the shell's "open" (ui/url_open.h). Returns above 32 on success.

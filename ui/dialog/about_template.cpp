@@ -1,16 +1,15 @@
 // Template 100: the About box's controls, their texts and places.
-#include "app/about_template.h"
+#include "ui/dialog/about_template.h"
 
 #include "ui/dialog/control_ids.h"
 
-namespace pelorin::app {
+namespace pelorin::ui {
 namespace {
 
-using K = ui::ControlKind;
-using ui::kIdcStatic;
+using K = ControlKind;
 
 // The texts stand in one column right of the icon; the maker's lines are placeholders.
-constexpr ui::ControlEntry kControls[] = {
+constexpr ControlEntry kControls[] = {
     {kIdcStatic, K::Icon, "", {11, 12, 21, 20}},
     {kIdcAboutVersion, K::Label, "Downloader Application", {42, 10, 196, 18}},
     {kIdcStatic, K::Label, "For Windows98, 2000, NT and XP.", {42, 31, 196, 8}},
@@ -27,12 +26,12 @@ constexpr ui::ControlEntry kControls[] = {
     {kIdOk, K::DefaultPushButton, "&OK", {188, 122, 50, 14}},
 };
 
-constexpr ui::DialogTemplate kAboutBox = {100, "About Downloader", 248, 144, kControls};
+constexpr DialogTemplate kAboutBox = {100, "About Downloader", 248, 144, kControls};
 
 }  // namespace
 
-const ui::DialogTemplate& AboutBoxTemplate() {
+const DialogTemplate& AboutBoxTemplate() {
     return kAboutBox;
 }
 
-}  // namespace pelorin::app
+}  // namespace pelorin::ui
