@@ -187,7 +187,7 @@ INT_PTR CALLBACK AboutProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 void ShowAboutBox(HWND owner, const AboutBoxOptions& options) {
     Box box{&options, {}};
     box.link.options = &options;
-    const std::vector<WORD> words = BuildDialogTemplate(kAboutBox, false);
+    const std::vector<WORD> words = BuildDialogTemplate(AboutBoxTemplate(), false);
     DialogBoxIndirectParamW(GetModuleHandleW(nullptr),
                             reinterpret_cast<const DLGTEMPLATE*>(words.data()), owner, AboutProc,
                             reinterpret_cast<LPARAM>(&box));
