@@ -161,6 +161,16 @@ TEST(DialogViewWin32, ControlsSurfaceKeysAndWorkerPosts) {
                 c.kind == ControlKind::DropDownList || c.kind == ControlKind::SortedDropDownList;
             if (!list) EXPECT_EQ(got.bottom, want.bottom) << c.id;
         }
+        // A long ending wraps upward: its last line stays where the template puts the line.
+        const RECT line = ClientRectOf(dlg, view.Control(kIdcStatusLine));
+        view.SetText(kIdcStatusLine,
+                     "COM97 (\\\\.\\COM97): port in use: another program holds the device; "
+                     "close it and try again");
+        const RECT wrapped = ClientRectOf(dlg, view.Control(kIdcStatusLine));
+        EXPECT_EQ(wrapped.bottom, line.bottom);
+        EXPECT_GT(wrapped.bottom - wrapped.top, line.bottom - line.top);
+        view.SetText(kIdcStatusLine, "Cancel");
+        EXPECT_EQ(ClientRectOf(dlg, view.Control(kIdcStatusLine)).top, line.top);
         RECT client;
         GetClientRect(dlg, &client);
         RECT size = {0, 0, 574, 233};

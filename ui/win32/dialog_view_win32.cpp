@@ -3,6 +3,8 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
+
 #include <vector>
 
 #include "ui/dialog/control_ids.h"
@@ -304,6 +306,30 @@ std::string DialogViewWin32::Text(int id) const {
 
 void DialogViewWin32::SetText(int id, const std::string& text) {
     SetWindowTextW(Control(id), Widen(ToCrLf(text)).c_str());
+    if (id == kIdcStatusLine) FitStatusLine();
+}
+
+// A long ending (a port's reason) wraps upward into the free space above the line, its last
+// line staying where the template puts the line, instead of being cut at the label's edge.
+void DialogViewWin32::FitStatusLine() {
+    HWND line = Control(kIdcStatusLine);
+    RECT place{};
+    GetWindowRect(line, &place);
+    MapWindowPoints(nullptr, hwnd_, reinterpret_cast<POINT*>(&place), 2);
+    if (statusLineBottom_ == 0) statusLineBottom_ = place.bottom;
+    RECT lines{0, 0, place.right - place.left, 0};
+    std::wstring text(size_t(GetWindowTextLengthW(line)) + 1, L'\0');
+    GetWindowTextW(line, text.data(), int(text.size()));
+    HDC dc = GetDC(line);
+    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(line, WM_GETFONT, 0, 0)));
+    DrawTextW(dc, text.c_str(), -1, &lines, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+    SelectObject(dc, old);
+    ReleaseDC(line, dc);
+    RECT unit{0, 0, 0, 8};
+    MapDialogRect(hwnd_, &unit);
+    const int height = std::max<int>(lines.bottom, unit.bottom);
+    SetWindowPos(line, nullptr, place.left, statusLineBottom_ - height, place.right - place.left,
+                 height, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void DialogViewWin32::SetToolTip(int id, const std::string& text) {

@@ -119,6 +119,7 @@ class DialogViewWin32 final : public IDialogSurface {
                                        DWORD_PTR ref);
     INT_PTR Handle(UINT msg, WPARAM wp, LPARAM lp);
     void InitControls();
+    void FitStatusLine();
     void RunDeferred();
     bool IsList(int id) const;
     bool IsEdit(int id) const;
@@ -129,6 +130,7 @@ class DialogViewWin32 final : public IDialogSurface {
     std::function<void(HWND)> onShown_;
     HWND hwnd_ = nullptr;
     HWND statusBar_ = nullptr;
+    int statusLineBottom_ = 0;  // where the template puts the status line's last line
     HWND toolTip_ = nullptr;
     std::set<int> toolIds_;  // controls the tooltip knows
     HICON icon_ = nullptr;
