@@ -149,7 +149,7 @@ TEST_F(OperationTest, TheTargetsEndDecidesTheOutcome) {
         EXPECT_EQ(view.boxShown, last == 'N');             // 'N' comes with its own message box
         operation.OnMessage({WM_SESSION_FINISHED, 0, 0});  // nothing after the end
     }
-    EXPECT_EQ(view.calls.front(), "started Enter &Erase Progress...");
+    EXPECT_EQ(view.calls.front(), "started Enter Erase Progress...");
     EXPECT_EQ(view.calls[1], "sO");
 }
 
