@@ -32,14 +32,12 @@ IniText::IniText(std::string_view text) {
     for (size_t number = 1; !text.empty(); ++number) {
         size_t end = text.find_first_of("\r\n");
         std::string_view raw = text.substr(0, end);
-        if (raw.size() > kIniLineMaxBytes) {
-            sections_.clear();
+        const bool tooLong = raw.size() > kIniLineMaxBytes;
+        if (tooLong && error_.empty())
             error_ = "line " + std::to_string(number) + " has " + std::to_string(raw.size()) +
                      " bytes, more than the " + std::to_string(kIniLineMaxBytes / 1024) + " KiB (" +
                      std::to_string(kIniLineMaxBytes) + " bytes) a line may have";
-            return;
-        }
-        std::string_view line = TrimBlanks(raw);
+        std::string_view line = tooLong ? std::string_view() : TrimBlanks(raw);
         // CR LF ends one line, for the line numbers.
         if (end != std::string_view::npos && text[end] == '\r' && end + 1 < text.size() &&
             text[end + 1] == '\n')

@@ -1,7 +1,7 @@
 // A reader of INI texts with the private-profile properties the layout relies on: names
 // compared without case, blanks around keys and values ignored, ";" lines define nothing,
 // the first of two equal keys (or sections) wins, string values cut to 254 characters. One pass
-// over the text; a line longer than kIniLineMaxBytes refuses the whole text.
+// over the text; a line longer than kIniLineMaxBytes defines nothing and is reported.
 #pragma once
 
 #include <cstdint>
@@ -26,7 +26,8 @@ class IniText {
     // A decimal value with an optional sign; parsing stops at the first other character, no
     // digits give 0, values beyond 32 bits saturate. `fallback` when the key is missing.
     int32_t GetInt(std::string_view section, std::string_view key, int32_t fallback = 0) const;
-    // Why the text was refused (it then defines nothing); empty when it was read.
+    // The first line too long to read, as text; empty when every line was read. The other
+    // lines are read as ever, so that settings such as a lock still hold.
     const std::string& Error() const { return error_; }
 
   private:

@@ -129,18 +129,20 @@ TEST(SegmentHex, SecondCharacterIsTakenAsZero) {
     for (const auto& [text, value] : cases) EXPECT_EQ(ParseSegmentHex(text), value) << text;
 }
 
-// A line up to the cap is read; a longer one refuses the text, which then defines nothing.
+// A line up to the cap is read; a longer one defines nothing and refuses the sections, while
+// the other lines (a lock among the settings) still count.
 TEST(IniText, LineLengthCap) {
     const std::string longest(kIniLineMaxBytes - 2, 'v');
     EXPECT_EQ(IniText("[A]\r\nk=" + longest + "\r\n").GetString("A", "k").size(), 254u);
-    const IniText refused("[A]\r\nk=1\r\n\r\nk=" + longest + "v\nz=1");
-    EXPECT_EQ(refused.GetString("A", "k", "fb"), "fb");
-    EXPECT_EQ(refused.Error(),
-              "line 4 has 65537 bytes, more than the 64 KiB (65536 bytes) a "
+    const IniText layout("[Main]\r\nSegNumber=1\r\n\r\nSeg0=" + longest + "vv\n[Config]\nLock=1");
+    EXPECT_EQ(layout.GetString("Main", "Seg0", "fb"), "fb");
+    EXPECT_EQ(layout.GetInt("Config", "Lock"), 1);
+    EXPECT_EQ(layout.Error(),
+              "line 4 has 65541 bytes, more than the 64 KiB (65536 bytes) a "
               "line may have");
     std::string error = "stale";
-    EXPECT_TRUE(LoadSegmentTable(refused, &error).empty());
-    EXPECT_EQ(error, "The layout is refused: " + refused.Error());
+    EXPECT_TRUE(LoadSegmentTable(layout, &error).empty());
+    EXPECT_EQ(error, "The layout is refused: " + layout.Error());
 }
 
 TEST(SegmentTable, CountsNamesAndBounds) {
