@@ -5,11 +5,13 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <thread>
 
 #include "app/simulated_board.h"
 #include "config/work_dir.h"
 #include "sim/flash_file.h"
+#include "sim/flash_lock.h"
 #include "sim/pty_link.h"
 #include "sim/sim_board.h"
 #include "sim/sim_options.h"
@@ -35,6 +37,9 @@ class PtySimulatedBoard final : public SimulatedBoard {
         options_.crystalKhz = options.crystalKhz;
         sim::TargetConfig config;
         config.crystalKhz = options.crystalKhz;
+        // Held while the board runs: a second board on this flash would save stale data.
+        flashLock_ = sim::FlashLock::Take(options_.flashPath, error);
+        if (!flashLock_) return false;
         if (!sim::LoadFlash(options_.flashPath, std::nullopt, sim::kDefaultFlashBytes, 0xFF,
                             config.flash, error))
             return false;
@@ -61,6 +66,7 @@ class PtySimulatedBoard final : public SimulatedBoard {
     }
 
     sim::SimOptions options_;
+    std::optional<sim::FlashLock> flashLock_;
     sim::PtyLink pty_;
     std::unique_ptr<sim::SimBoard> board_;
     int stopPipe_[2] = {-1, -1};

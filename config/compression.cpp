@@ -36,9 +36,14 @@ const char* CompressionName(Compression compression) {
     return compression == Compression::Best ? "best" : "default";
 }
 
-Compression CompressionOfLayout(const IniText& layout) {
-    return CompressionForName(layout.GetString("Config", "Compression"))
-        .value_or(Compression::Standard);
+Compression CompressionOfLayout(const IniText& layout, std::string* warning) {
+    const std::string name = layout.GetString("Config", "Compression");
+    const std::optional<Compression> known = CompressionForName(name);
+    if (warning) warning->clear();
+    if (!known && !name.empty() && warning)
+        *warning = "The layout's Compression=" + name +
+                   " is unknown (default, standard or best): the default is used";
+    return known.value_or(Compression::Standard);
 }
 
 }  // namespace pelorin

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include "config/ini_reader.h"
@@ -17,7 +18,8 @@ inline constexpr int kBestDeflateLevel = 12;  // libdeflate's highest
 // "default" (or "standard") and "best", without case; nullopt for anything else.
 std::optional<Compression> CompressionForName(std::string_view name);
 const char* CompressionName(Compression compression);
-// The layout's [Config] Compression key; Standard when it is missing or unknown.
-Compression CompressionOfLayout(const IniText& layout);
+// The layout's [Config] Compression key; Standard when it is missing or unknown. An unknown
+// name sets `warning` (when given) to a text for the operator, else it is cleared.
+Compression CompressionOfLayout(const IniText& layout, std::string* warning = nullptr);
 
 }  // namespace pelorin

@@ -4,6 +4,7 @@
 
 #include <cctype>
 #include <limits>
+#include <string>
 
 #include "base/trim.h"
 
@@ -28,9 +29,19 @@ bool SameName(std::string_view a, std::string_view b) {
 
 IniText::IniText(std::string_view text) {
     Section* current = nullptr;
-    while (!text.empty()) {
+    for (size_t number = 1; !text.empty(); ++number) {
         size_t end = text.find_first_of("\r\n");
-        std::string_view line = TrimBlanks(text.substr(0, end));
+        std::string_view raw = text.substr(0, end);
+        const bool tooLong = raw.size() > kIniLineMaxBytes;
+        if (tooLong && error_.empty())
+            error_ = "line " + std::to_string(number) + " has " + std::to_string(raw.size()) +
+                     " bytes, more than the " + std::to_string(kIniLineMaxBytes / 1024) + " KiB (" +
+                     std::to_string(kIniLineMaxBytes) + " bytes) a line may have";
+        std::string_view line = tooLong ? std::string_view() : TrimBlanks(raw);
+        // CR LF ends one line, for the line numbers.
+        if (end != std::string_view::npos && text[end] == '\r' && end + 1 < text.size() &&
+            text[end + 1] == '\n')
+            ++end;
         text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
         if (line.empty() || line.front() == ';') continue;
         if (line.front() == '[') {

@@ -27,9 +27,11 @@ using SegmentTable = std::vector<SegmentEntry>;
 // 0xFFFFFFFF. Values of fewer than two characters give 0.
 uint32_t ParseSegmentHex(std::string_view value);
 
-// The table of [Main] SegNumber entries; empty when SegNumber is missing, 0, negative or
-// above kMaxSegmentCount. Missing names, addresses or sizes give empty names and zeros.
-SegmentTable LoadSegmentTable(const IniText& layout);
+// The table of [Main] SegNumber entries; empty when SegNumber is missing, 0 or negative.
+// Missing names, addresses or sizes give empty names and zeros. A layout that cannot be is
+// refused, the table then empty and `error` (when given) saying why: a line the reader
+// could not read, SegNumber above kMaxSegmentCount, a section whose end passes 4 GiB.
+SegmentTable LoadSegmentTable(const IniText& layout, std::string* error = nullptr);
 // The same from the working layout file; an unreadable file gives an empty table.
 SegmentTable LoadSegmentTable(const std::filesystem::path& layoutPath);
 

@@ -1,20 +1,49 @@
-// Dump output: private file beside the target, renamed into place when complete.
+// Dump output: a private file in the target's folder, renamed into place when complete.
 #include "session/dump_file.h"
 
+#include <cstdio>
 #include <filesystem>
 #include <random>
+#include <string_view>
 #include <system_error>
 
 namespace pelorin {
 namespace {
 
-constexpr int kNameTries = 16;
+namespace fs = std::filesystem;
 
+constexpr int kNameTries = 16;
+// A folder entry's name may have this many bytes on the usual file systems.
+constexpr size_t kFileNameMaxBytes = 255;
+
+// A short name of its own in the target's folder, so that a target of any legal length has
+// one: the name adds nothing to the target's.
 std::string TempNameFor(const std::string& target, std::mt19937_64& random) {
-    char suffix[24];
-    std::snprintf(suffix, sizeof suffix, ".%012llx.tmp",
+    char name[40];
+    std::snprintf(name, sizeof name, "pelorin-%012llx.tmp",
                   static_cast<unsigned long long>(random() & 0xFFFFFFFFFFFFull));
-    return target + suffix;
+    return (fs::path(target).parent_path() / name).string();
+}
+
+// "<target>.partial" with the target's name cut, at a character's start, so that the whole
+// name fits a folder entry; the plain form when it fits already.
+std::string ShortPartialPathFor(const std::string& target) {
+    const fs::path path(target);
+    std::string name = path.filename().string();
+    const size_t suffix = std::string_view(kPartialSuffix).size();
+    if (name.size() + suffix <= kFileNameMaxBytes) return target + kPartialSuffix;
+    name.resize(kFileNameMaxBytes - suffix);
+    // UTF-8 continuation bytes are 10xxxxxx: back up to a lead byte.
+    while (!name.empty() && (static_cast<unsigned char>(name.back()) & 0xC0) == 0x80)
+        name.pop_back();
+    if (!name.empty() && static_cast<unsigned char>(name.back()) >= 0xC0) name.pop_back();
+    return (path.parent_path() / (name + kPartialSuffix)).string();
+}
+
+// Removes the regular file at `path`; anything else there is left alone.
+void RemoveOldPartial(const std::string& path) {
+    std::error_code ec;
+    if (fs::is_regular_file(fs::symlink_status(path, ec))) fs::remove(path, ec);
 }
 
 }  // namespace
@@ -75,6 +104,9 @@ bool DumpFile::Complete() {
     }
     file_.reset();
     keptPath_ = target_;
+    // What an earlier, cut-short dump to this name kept is stale now.
+    RemoveOldPartial(target_ + kPartialSuffix);
+    RemoveOldPartial(ShortPartialPathFor(target_));
     closed_.notify_all();
     return true;
 }
@@ -97,8 +129,13 @@ void DumpFile::KeepPartialLocked() {
         std::filesystem::remove(tempPath_, ec);
         keptPath_.clear();
     } else {
-        const std::string partial = target_ + kPartialSuffix;
+        // A target whose name is near the limit has no room for the suffix: its name is cut.
+        std::string partial = target_ + kPartialSuffix;
         std::filesystem::rename(tempPath_, partial, ec);
+        if (ec && ShortPartialPathFor(target_) != partial) {
+            partial = ShortPartialPathFor(target_);
+            std::filesystem::rename(tempPath_, partial, ec);
+        }
         keptPath_ = ec ? tempPath_ : partial;
     }
     closed_.notify_all();

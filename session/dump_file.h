@@ -1,7 +1,9 @@
-// The output file of a Dump. The bytes go to a new private file beside the target; only a
-// section that arrived whole replaces the target, so a failed dump never destroys an earlier
-// good file. Anything less is kept as "<target>.partial". The requester creates it, the worker
-// writes and closes it; every call is safe from either thread.
+// The output file of a Dump. The bytes go to a new private file, under a short name of its
+// own, in the target's folder; only a section that arrived whole replaces the target, so a
+// failed dump never destroys an earlier good file, and removes an older "<target>.partial".
+// Anything less is kept as "<target>.partial" (the target's name cut when the whole would be
+// too long for a folder entry). The requester creates it, the worker writes and closes it;
+// every call is safe from either thread.
 #pragma once
 
 #include <chrono>

@@ -12,6 +12,7 @@
 #include "config/version.h"
 #include "session/target_images.h"
 #include "sim/flash_file.h"
+#include "sim/flash_lock.h"
 #include "sim/pty_link.h"
 #include "sim/sim_board.h"
 #include "sim/sim_options.h"
@@ -56,6 +57,9 @@ int main(int argc, char** argv) {
     if (imagesDir.empty())
         if (const char* env = std::getenv(pelorin::kImagesDirEnv)) imagesDir = env;
     if (!imagesDir.empty() && !config.images.LoadOverrides(imagesDir, error)) return Fail(error);
+    // Held until the program ends: a second board on this flash would save stale data.
+    const auto flashLock = pelorin::sim::FlashLock::Take(options.flashPath, error);
+    if (!flashLock) return Fail(error);
     if (!pelorin::sim::LoadFlash(options.flashPath, options.flashSize,
                                  pelorin::sim::kDefaultFlashBytes, options.fill, config.flash,
                                  error))

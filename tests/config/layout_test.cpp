@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <tuple>
 
+#include "config/compression.h"
 #include "config/crc32.h"
 #include "config/default_layout.h"
 #include "config/ini_reader.h"
@@ -127,11 +129,56 @@ TEST(SegmentHex, SecondCharacterIsTakenAsZero) {
     for (const auto& [text, value] : cases) EXPECT_EQ(ParseSegmentHex(text), value) << text;
 }
 
+// A line up to the cap is read; a longer one defines nothing and refuses the sections, while
+// the other lines (a lock among the settings) still count.
+TEST(IniText, LineLengthCap) {
+    const std::string longest(kIniLineMaxBytes - 2, 'v');
+    EXPECT_EQ(IniText("[A]\r\nk=" + longest + "\r\n").GetString("A", "k").size(), 254u);
+    const IniText layout("[Main]\r\nSegNumber=1\r\n\r\nSeg0=" + longest + "vv\n[Config]\nLock=1");
+    EXPECT_EQ(layout.GetString("Main", "Seg0", "fb"), "fb");
+    EXPECT_EQ(layout.GetInt("Config", "Lock"), 1);
+    EXPECT_EQ(layout.Error(),
+              "line 4 has 65541 bytes, more than the 64 KiB (65536 bytes) a "
+              "line may have");
+    std::string error = "stale";
+    EXPECT_TRUE(LoadSegmentTable(layout, &error).empty());
+    EXPECT_EQ(error, "The layout is refused: " + layout.Error());
+}
+
 TEST(SegmentTable, CountsNamesAndBounds) {
-    for (const auto& [count, size] : std::initializer_list<std::pair<const char*, size_t>>{
-             {"", 0}, {"0", 0}, {"-3", 0}, {"4097", 0}, {"99999999999", 0}, {"4096", 4096}})
-        EXPECT_EQ(LoadSegmentTable(IniText("[Main]\nSegNumber=" + std::string(count))).size(), size)
+    const std::string nine =
+        "Seg0=A\nSeg1=B\nSeg2=C\nSeg3=D\nSeg4=E\nSeg5=F\nSeg6=G\nSeg7=H\nSeg8=I\n";
+    for (const auto& [count, size, error] :
+         std::initializer_list<std::tuple<const char*, size_t, std::string>>{
+             {"", 0, ""},
+             {"0", 0, ""},
+             {"-3", 0, ""},
+             {"4096", 4096, ""},
+             {"4097", 0, "SegNumber 4097 is too large: a layout has at most 4096 sections"},
+             {"100000", 0, "SegNumber 100000 is too large: a layout has at most 4096 sections"},
+             {"99999999999", 0,
+              "SegNumber 99999999999 is too large: a layout has at most 4096 sections"}}) {
+        std::string why = "stale";
+        EXPECT_EQ(
+            LoadSegmentTable(IniText("[Main]\nSegNumber=" + std::string(count) + "\n" + nine), &why)
+                .size(),
+            size)
             << count;
+        EXPECT_EQ(why, error.empty() ? "" : "The layout is refused: " + error) << count;
+    }
+    // A section may end at 4 GiB, not beyond; the one that passes it is named.
+    const auto sections = [](const char* start, const char* size) {
+        return IniText(std::string("[Main]\nSegNumber=2\nSeg0=Low\nSeg1=Key\n[Low]\nSegSize=0x10\n"
+                                   "[Key]\nStartAddr=") +
+                       start + "\nSegSize=" + size + "\n");
+    };
+    std::string why;
+    EXPECT_EQ(LoadSegmentTable(sections("0xFFFF0000", "0x00010000"), &why).size(), 2u);
+    EXPECT_EQ(LoadSegmentTable(sections("0x00000000", "0x123456789"), &why).size(), 2u);
+    EXPECT_TRUE(LoadSegmentTable(sections("0xFFFF0000", "0x00010001"), &why).empty());
+    EXPECT_EQ(why,
+              "The layout is refused: section Key (StartAddr 0xFFFF0000, SegSize "
+              "0x00010001) ends beyond 4 GiB");
     // More entries than names give empty ones; equal names read the same section.
     SegmentTable table = LoadSegmentTable(
         IniText("[Main]\nSegNumber=4\nSeg0=Code\nSeg1=code\nSeg2=" + std::string(260, 'n') +
@@ -143,6 +190,36 @@ TEST(SegmentTable, CountsNamesAndBounds) {
     EXPECT_EQ(table[2].name.size(), 254u);
     EXPECT_EQ(table[3].name, "");
     EXPECT_EQ(table[3].segSize, 0u);
+}
+
+}  // namespace
+}  // namespace pelorin
+
+namespace pelorin {
+namespace {
+
+// Names without case; the layout's key is the default when missing or unknown, an unknown one
+// with a warning for the operator.
+TEST(Compression, NamesAndTheLayoutKey) {
+    EXPECT_EQ(CompressionForName("BEST"), Compression::Best);
+    EXPECT_EQ(CompressionForName("default"), Compression::Standard);
+    EXPECT_FALSE(CompressionForName("9"));
+    std::string warning = "stale";
+    const std::pair<const char*, Compression> layouts[] = {
+        {"Compression = best", Compression::Best},
+        {";Compression=best", Compression::Standard},
+        {"Compression=", Compression::Standard}};
+    for (const auto& [line, compression] : layouts) {
+        EXPECT_EQ(CompressionOfLayout(IniText(std::string("[Config]\r\n") + line), &warning),
+                  compression)
+            << line;
+        EXPECT_EQ(warning, "") << line;
+    }
+    EXPECT_EQ(CompressionOfLayout(IniText("[Config]\nCompression=bogus\n"), &warning),
+              Compression::Standard);
+    EXPECT_EQ(warning,
+              "The layout's Compression=bogus is unknown (default, standard or best): the "
+              "default is used");
 }
 
 }  // namespace

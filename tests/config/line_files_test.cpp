@@ -156,16 +156,6 @@ TEST(Compression, BestAndDefaultMembersInflateToTheSection) {
     EXPECT_LT(members[1].size(), members[0].size());
 }
 
-TEST(Compression, NamesAndTheLayoutKey) {
-    EXPECT_EQ(CompressionForName("BEST"), Compression::Best);
-    EXPECT_EQ(CompressionForName("default"), Compression::Standard);
-    EXPECT_FALSE(CompressionForName("9"));
-    EXPECT_EQ(CompressionOfLayout(IniText("[Config]\r\nCompression = best\r\n")),
-              Compression::Best);
-    EXPECT_EQ(CompressionOfLayout(IniText("[Config]\r\n;Compression=best\r\n")),
-              Compression::Standard);
-}
-
 TEST(FlashCompare, SectionOfAnImageOrTheFileWithItsTail) {
     TempDir dir;
     Bytes flash(0x100, 0xFF);

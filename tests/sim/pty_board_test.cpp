@@ -152,7 +152,22 @@ TEST(PtyBoard, CancelDownloadAndDumpOnOneBoard) {
     EXPECT_EQ(testing::ReadBytes(dir / "flash.bin"), expected);
 }
 
-TEST(PtyBoard, RefusesWhatDoesNotFitItsFlash) {
+// A flash that another board uses, or that does not fit, refuses the start.
+TEST(PtyBoard, RefusedStarts) {
+    {
+        TempDir dir;
+        ChildProcess first, second;
+        ASSERT_TRUE(first.Start(SimArgs(dir, {})));
+        ASSERT_TRUE(first.WaitForOutput("board on", 10s)) << first.Err();
+        ASSERT_TRUE(second.Start(SimArgs(dir, {"--link", (dir / "board2").string()})));
+        EXPECT_EQ(second.Wait(10s), 2);
+        EXPECT_NE(second.Err().find("the simulated board is busy: its flash file " +
+                                    (dir / "flash.bin").string()),
+                  std::string::npos)
+            << second.Err();
+        first.Signal(SIGTERM);
+        EXPECT_EQ(first.Wait(10s), 0);
+    }
     const struct {
         const char *option, *value, *message;
     } cases[] = {
