@@ -13,6 +13,7 @@
 #include "app_win32/logic_events.h"
 #include "app_win32/test_modes_win32.h"
 #include "serial/local_devices.h"
+#include "sim/flash_lock.h"
 #include "sim/local_board.h"
 #include "ui/dialog/loader_dlg.h"
 #include "ui/dialog/thread_prompt.h"
@@ -75,9 +76,18 @@ int Run(const AppOptions& options) {
     setup.fileDialogs = &fileDialogs;
     setup.sink = &view.Sink();
 
+    // Declared first: the board saves its flash as it goes, under the lock.
+    std::optional<sim::FlashLock> flashLock;
     std::unique_ptr<sim::LocalBoard> board;
     std::optional<LocalDeviceRegistration> listed;
     if (options.simulate) {
+        // One window per simulated flash: a second would save over the first's writes.
+        std::string busy;
+        flashLock = sim::FlashLock::Take(SimulatedFlashPath().string(), busy);
+        if (!flashLock) {
+            std::fprintf(stderr, "pelorin: no simulated board: %s\n", busy.c_str());
+            return 2;
+        }
         board = StartLocalBoard(options);
         listed.emplace(kSimulatedBoardPath, *board);
         setup.extraPorts.push_back(

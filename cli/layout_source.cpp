@@ -4,8 +4,10 @@
 #include <strings.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <sstream>
 #include <system_error>
 
@@ -39,11 +41,21 @@ std::optional<SegmentTable> LoadLayout(const std::string& layoutFile, std::strin
         text = LayoutTextOf(std::filesystem::read_symlink("/proc/self/exe", ec));
     }
     const IniText ini(text);
-    if (compression) *compression = CompressionOfLayout(ini);
-    SegmentTable table = LoadSegmentTable(ini);
+    if (compression) {
+        std::string warning;
+        *compression = CompressionOfLayout(ini, &warning);
+        // Said once a run, though the line reads the layout for every board.
+        static std::once_flag warned;
+        if (!warning.empty())
+            std::call_once(warned,
+                           [&] { std::fprintf(stderr, "pelorin-cli: %s\n", warning.c_str()); });
+    }
+    std::string refused;
+    SegmentTable table = LoadSegmentTable(ini, &refused);
     if (table.empty()) {
-        error = "The layout defines no flash section" +
-                (layoutFile.empty() ? std::string() : ": " + layoutFile);
+        error = !refused.empty() ? refused
+                                 : "The layout defines no flash section" +
+                                       (layoutFile.empty() ? std::string() : ": " + layoutFile);
         return std::nullopt;
     }
     return table;

@@ -184,6 +184,30 @@ TEST(DialogStartup, BrowseUsesTheFilterKeepsChoiceOnCancelAndNamesTheProgram) {
     EXPECT_EQ(w.prompt.shown[0].caption, "pelorin-under-test");
 }
 
+// A layout that cannot be is refused with its reason at start-up, once; a line too long to read
+// stays out of the editor.
+TEST(DialogStartup, ALayoutThatCannotBeSaysWhy) {
+    DialogFixture w;
+    std::string layout = DefaultLayoutWith({{"SegNumber=9", "SegNumber=100000"}});
+    w.WriteProgram(layout);
+    w.Open();
+    ASSERT_EQ(w.prompt.shown.size(), 1u);
+    EXPECT_NE(w.prompt.shown[0].text.find("SegNumber 100000 is too large"), std::string::npos)
+        << w.prompt.shown[0].text;
+    EXPECT_EQ(w.Surface().ItemCount(kIdcSection), 0);
+
+    w.prompt.shown.clear();
+    layout = DefaultLayoutWith({{";ChipType=0", "Compression=bogus"}});
+    layout += "; " + std::string(1 << 20, 'x') + "\r\n";
+    w.WriteProgram(layout);
+    w.Open();
+    ASSERT_EQ(w.prompt.shown.size(), 1u);
+    EXPECT_NE(w.prompt.shown[0].text.find("64 KiB"), std::string::npos);
+    EXPECT_NE(w.prompt.shown[0].text.find("Compression=bogus"), std::string::npos);
+    EXPECT_LT(w.Text(kIdcEditor).size(), size_t(64 * 1024));
+    EXPECT_NE(w.Text(kIdcEditor).find("bytes is left out"), std::string::npos);
+}
+
 // What the operation tells the window: the send estimate, the repeated-value filter.
 TEST(DialogDisplay, SendEstimateAndPercentFilter) {
     DialogFixture w;

@@ -1,6 +1,7 @@
 // Encodings of the editor's text.
 #include "ui/dialog/layout_text.h"
 
+#include <algorithm>
 #include <cstdint>
 
 namespace pelorin::ui {
@@ -74,6 +75,22 @@ std::string WithoutCr(std::string_view text) {
     out.reserve(text.size());
     for (size_t i = 0; i < text.size(); ++i)
         if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) out += text[i];
+    return out;
+}
+
+std::string WithoutOverlongLines(std::string_view text, size_t maxBytes) {
+    std::string out;
+    out.reserve(std::min(text.size(), size_t(1) << 20));
+    while (!text.empty()) {
+        const size_t end = std::min(text.find('\n'), text.size());
+        const std::string_view line = text.substr(0, end);
+        if (line.size() <= maxBytes)
+            out += line;
+        else
+            out += "; (a line of " + std::to_string(line.size()) + " bytes is left out)";
+        if (end < text.size()) out += '\n';
+        text.remove_prefix(std::min(end + 1, text.size()));
+    }
     return out;
 }
 

@@ -13,5 +13,7 @@ std::string Latin1ToUtf8(std::string_view bytes);
 std::string Utf8ToLatin1(std::string_view text);
 // CR LF line ends as line feeds.
 std::string WithoutCr(std::string_view text);
+// `text` with every line longer than `maxBytes` replaced by a note of its length.
+std::string WithoutOverlongLines(std::string_view text, size_t maxBytes);
 
 }  // namespace pelorin::ui

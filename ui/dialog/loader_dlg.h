@@ -13,6 +13,7 @@
 #include <string>
 #include <string_view>
 
+#include "config/compression.h"
 #include "config/ini_reader.h"
 #include "config/layout_handover.h"
 #include "config/segment_table.h"
@@ -182,6 +183,8 @@ class CLoaderDlg final : public IOperationView {
     std::string layoutText_;
     IniText layoutIni_{""};
     SegmentTable segments_;
+    Compression compression_ = Compression::Standard;  // the layout's choice
+    std::string layoutWarnings_;                       // what is wrong with the layout
 
     // The configuration editor.
     bool editorLocked_ = true;

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "config/ini_reader.h"
 #include "config/layout_handover.h"
 #include "config/program_start.h"
 #include "config/work_dir.h"
@@ -34,7 +35,8 @@ void CLoaderDlg::FillEditor() {
     // character. The editor holds line feeds; the saved text gets CR LF again.
     layoutIsUtf8_ = IsValidUtf8(layoutText_);
     std::string text = layoutIsUtf8_ ? layoutText_ : Latin1ToUtf8(layoutText_);
-    surface_.SetText(kIdcEditor, WithoutCr(text));
+    // A line the reader refuses would only keep an editor busy laying it out.
+    surface_.SetText(kIdcEditor, WithoutOverlongLines(WithoutCr(text), kIniLineMaxBytes));
 }
 
 // The unlock sequence: P, then L, any keys between, then Enter.

@@ -4,6 +4,7 @@
 #include <sstream>
 #include <system_error>
 
+#include "config/compression.h"
 #include "config/layout_file.h"
 #include "config/version.h"
 #include "serial/port_enum.h"
@@ -65,6 +66,8 @@ void CLoaderDlg::OnInitDialog() {
     StartWorker();  // last, so the worker never meets a half-initialised window
     if (layoutEditPending_)
         Prompt({kLayoutEditPendingText, "Information", PromptIcon::Information});
+    // Said once, at start: a layout that is refused, or a value in it that cannot be.
+    if (!layoutWarnings_.empty()) Prompt({layoutWarnings_, "Error", PromptIcon::Warning});
 }
 
 void CLoaderDlg::PrepareWorkTree() {
@@ -89,6 +92,7 @@ void CLoaderDlg::LoadWorkingLayout() {
     else
         layoutText_ = LayoutTextOf(setup_.programPath);
     layoutIni_ = IniText(layoutText_);
+    compression_ = CompressionOfLayout(layoutIni_, &layoutWarnings_);
 }
 
 void CLoaderDlg::FillPortList() {
@@ -105,7 +109,10 @@ void CLoaderDlg::FillPortList() {
 }
 
 void CLoaderDlg::FillSectionList() {
-    segments_ = LoadSegmentTable(layoutIni_);
+    std::string refused;
+    segments_ = LoadSegmentTable(layoutIni_, &refused);
+    if (!refused.empty())
+        layoutWarnings_ = refused + (layoutWarnings_.empty() ? "" : "\n") + layoutWarnings_;
     surface_.ClearItems(kIdcSection);
     for (size_t i = 0; i < segments_.size(); ++i)
         surface_.InsertItem(kIdcSection, int(i), segments_[i].name);

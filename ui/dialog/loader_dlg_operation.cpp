@@ -52,6 +52,7 @@ void CLoaderDlg::StartOperation(int mode, unsigned portNumber) {
         request.section = segments_[size_t(section)];
     request.file = filePath_;
     request.tempBase = setup_.tempBase;
+    request.compression = compression_;
     operation_ = std::make_unique<Operation>(*board_, *this);
     operation_->Start(request);
 }
