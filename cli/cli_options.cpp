@@ -208,8 +208,9 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
     }
     if (needsFile) {
         if (positional.empty()) {
-            result.error = options.command == Command::Download ? "Please choose to download files!"
-                                                                : "Please choose to dump files!";
+            result.error = options.command == Command::Download
+                               ? "download needs FILE, the file to write into the section"
+                               : "dump needs OUTFILE, the file the section is read into";
             return result;
         }
         options.file = positional[0];
