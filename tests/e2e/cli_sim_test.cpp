@@ -97,6 +97,11 @@ class CliSimTest : public ::testing::Test {
         r.err = cli.Err();
         return r;
     }
+    // The arguments run from the test's folder, where relative port names are looked up.
+    std::vector<std::string> InDir(std::vector<std::string> argv) const {
+        argv.insert(argv.begin(), {"/bin/sh", "-c", "cd \"$0\" && exec \"$@\"", dir.string()});
+        return argv;
+    }
     Bytes DumpLogo(const std::vector<std::string>& extra = {}) {
         std::vector<std::string> args = {"dump", (dir / "dump.bin").string(), "--section", "Logo"};
         args.insert(args.end(), extra.begin(), extra.end());
@@ -231,16 +236,29 @@ TEST_F(CliSimTest, BadInputIsRefusedBeforeTheLine) {
         << r.err;
     EXPECT_EQ(Cli({"erase", "--section", "Nowhere"}).code, 2);
     EXPECT_EQ(Cli({"erase", "--chip", "QV999"}).code, 2);
-    testing::ChildProcess cli;
-    ASSERT_TRUE(cli.Start({PELORIN_CLI_PATH, "erase", "--section", "Logo", "--port",
-                           (dir / "no-such-port").string()}));
-    EXPECT_EQ(cli.Wait(30s), 3);
-    EXPECT_NE(cli.Err().find("Error: Can't open port!"), std::string::npos) << cli.Err();
+    // A port path that does not exist or is no device is an argument error naming the path,
+    // relative or absolute alike; a device that is no serial port cannot be opened.
+    struct BadPort {
+        std::string port;
+        int code;
+        std::string says;
+    };
+    for (const BadPort& b :
+         {BadPort{(dir / "no-such-port").string(), 2, " does not exist (--port takes COMn"},
+          BadPort{"no-such-port", 2, " does not exist (--port takes COMn"},
+          BadPort{imagePath.string(), 2, " is not a serial device"},
+          BadPort{"/dev/null", 3, "Error: Can't open port!"}}) {
+        testing::ChildProcess cli;
+        ASSERT_TRUE(cli.Start(InDir({PELORIN_CLI_PATH, "erase", "--section", "Logo", "--port",
+                                     b.port, "--tick-ms", "50"})));
+        EXPECT_EQ(cli.Wait(30s), b.code) << b.port;
+        EXPECT_NE(cli.Err().find((b.code == 2 ? "port " + b.port : "") + b.says), std::string::npos)
+            << cli.Err();
+    }
     // A relative name of a terminal device is a port.
     testing::ChildProcess relative;
-    ASSERT_TRUE(relative.Start({"/bin/sh", "-c",
-                                "cd '" + dir.string() + "' && '" + PELORIN_CLI_PATH +
-                                    "' erase --section 'Common Data' --port board --tick-ms 50"}));
+    ASSERT_TRUE(relative.Start(InDir({PELORIN_CLI_PATH, "erase", "--section", "Common Data",
+                                      "--port", "board", "--tick-ms", "50"})));
     EXPECT_EQ(relative.Wait(60s), 0) << relative.Err();
     // The board is still fine after all that.
     const Bytes small(image.begin(), image.begin() + kCommonDataSize);
