@@ -260,10 +260,14 @@ TEST_F(CliSimTest, BadInputIsRefusedBeforeTheLine) {
     ASSERT_TRUE(relative.Start(InDir({PELORIN_CLI_PATH, "erase", "--section", "Common Data",
                                       "--port", "board", "--tick-ms", "50"})));
     EXPECT_EQ(relative.Wait(60s), 0) << relative.Err();
-    // The board is still fine after all that.
+    // The board is still fine after all that; a file that looks like an option follows "--".
     const Bytes small(image.begin(), image.begin() + kCommonDataSize);
-    EXPECT_EQ(
-        Cli({"download", Write("small.bin", small).string(), "--section", "Common Data"}).code, 0);
+    Write("--small.bin", small);
+    testing::ChildProcess dashed;
+    ASSERT_TRUE(
+        dashed.Start(InDir({PELORIN_CLI_PATH, "download", "--section", "Common Data", "--port",
+                            link.string(), "--tick-ms", "50", "--", "--small.bin"})));
+    EXPECT_EQ(dashed.Wait(60s), 0) << dashed.Err();
 }
 
 TEST_F(CliSimTest, CtrlCCancelsEachLongStage) {
