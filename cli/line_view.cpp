@@ -190,8 +190,9 @@ void LineScreen::BoardEnded(size_t port, const BoardEnd& end) {
     line.step = {};
     if (end.exitCode == kExitOk) line.main = 100;
     const std::string text = Trimmed(end.text);
+    // A cancel's text begins with "Cancelled".
     line.state = (end.exitCode == kExitOk          ? "passed: "
-                  : end.exitCode == kExitCancelled ? "cancelled: "
+                  : end.exitCode == kExitCancelled ? ""
                                                    : "failed: ") +
                  text;
     if (style_ == ViewStyle::Json) {
@@ -368,10 +369,19 @@ void LineScreen::ClearLines() {
 }
 
 void PortView::OnStarted(const std::string& statusText) {
+    holding_ = false;
+    held_.clear();
     // The window's text carries its button's keyboard mark; a terminal shows none.
     std::string text = statusText;
     std::erase(text, '&');
     screen_.Info(port_, text);
+}
+
+void PortView::OnInfo(const std::string& text) {
+    if (holding_)
+        held_ += (held_.empty() ? "" : " ") + text;
+    else
+        screen_.Info(port_, text);
 }
 
 void PortView::OnTimeout(char stage, const std::string& text) {

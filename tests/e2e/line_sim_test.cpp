@@ -243,6 +243,7 @@ TEST_F(LineSimTest, RepeatOverThreeBoardsOnOnePortThenCtrlC) {
         EXPECT_GT(std::stoull(rows[i][kWireBytes]), 2048u);  // the loaders at least
     }
     EXPECT_EQ(rows[4][kResult], "cancelled");
+    EXPECT_EQ(rows[4][kMessage], "Cancelled at stage 'K' (Send data...): the flash is as it was.");
 }
 
 // --verify reads the section back after a reset: it passes on a good board, whose USB adapter
