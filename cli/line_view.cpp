@@ -242,10 +242,12 @@ void LineScreen::Summary(int exitCode, const LineTotals& totals) {
     }
     Redraw(true);
     drawn_.clear();  // the last picture stays
+    // Quiet: the run's figures and status only; each port's failures were said as they came.
     for (const PortLine& line : lines_)
-        std::fprintf(
-            out_, "%s: passed %u, failed %u%s\n", line.label.c_str(), line.passed, line.failed,
-            line.cancelled ? (", cancelled " + std::to_string(line.cancelled)).c_str() : "");
+        if (style_ != ViewStyle::Quiet)
+            std::fprintf(
+                out_, "%s: passed %u, failed %u%s\n", line.label.c_str(), line.passed, line.failed,
+                line.cancelled ? (", cancelled " + std::to_string(line.cancelled)).c_str() : "");
     const long long whole = static_cast<long long>(totals.seconds + 0.5);
     std::snprintf(figures, sizeof figures, "%lld:%02lld:%02lld, %.1f boards per hour", whole / 3600,
                   whole / 60 % 60, whole % 60, perHour);
