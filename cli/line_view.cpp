@@ -205,7 +205,7 @@ void LineScreen::BoardEnded(size_t port, const BoardEnd& end) {
     } else if (style_ != ViewStyle::Bars) {
         // A text the operator saw as a message is not said twice: the outcome names it.
         std::string said = end.shown ? std::string(OutcomeName(end.exitCode)) : text;
-        if (!end.verify.empty()) said += " (verify: " + end.verify + ")";
+        if (!end.verifyNote.empty()) said += " (verify: " + end.verifyNote + ")";
         if (counts_)
             said += " [passed " + std::to_string(end.passed) + ", failed " +
                     std::to_string(end.failed) + "]";

@@ -23,6 +23,8 @@ struct BoardEnd {
     std::string text;
     bool shown = false;  // the text was shown already as a message
     std::string verify;  // empty when not verified
+    // What a line adds of the verify in brackets; empty when `text` says it already.
+    std::string verifyNote;
     unsigned passed = 0;
     unsigned failed = 0;
     unsigned cancelled = 0;

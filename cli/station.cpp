@@ -209,8 +209,15 @@ void Station::FinishBoard(int exitCode, const std::string& text, const std::stri
     if (!cancelled || !setup_.options->repeat)
         worst_ = worst_ ? MostSevere(*worst_, exitCode) : exitCode;
     if (setup_.log) LogBoard(exitCode, text, verify, verifyDetail);
-    screen_.BoardEnded(index_, {exitCode, text, shown, verifyDetail, counts_.passed, counts_.failed,
-                                counts_.cancelled});
+    // A verify's own ending names the verify in its text, but for a pass: the text is the
+    // board's "Mission completed" then.
+    const bool verifyEnded = phase_ == Phase::Verify || phase_ == Phase::VerifyWait;
+    const std::string note = verify.empty()       ? ""
+                             : !verifyEnded       ? verify
+                             : verify == "passed" ? verifyDetail
+                                                  : "";
+    screen_.BoardEnded(index_, {exitCode, text, shown, verifyDetail, note, counts_.passed,
+                                counts_.failed, counts_.cancelled});
     const bool again = setup_.options->repeat && !cancelling_ && setup_.logError.empty() &&
                        exitCode != kExitBadInput && (everOpened_ || exitCode != kExitPortFailed);
     phase_ = again ? Phase::Waiting : Phase::Done;

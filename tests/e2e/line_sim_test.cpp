@@ -274,8 +274,10 @@ TEST_F(LineSimTest, VerifyPassesAndFailsOnACorruptByte) {
     ASSERT_TRUE(bad.Start(Cli({"--verify", "--quiet"}, Link(1).string() + "," + Link(2).string())));
     EXPECT_EQ(bad.Wait(120s), 7) << bad.Err();
     const std::string differs = "differs at offset 0x123 (address 0x130123)";
-    EXPECT_NE(bad.Err().find(Link(1).string() + ": Verify failed: " + differs), std::string::npos)
+    EXPECT_NE(bad.Err().find(Link(1).string() + ": Verify failed: " + differs + "\n"),
+              std::string::npos)
         << bad.Err();
+    EXPECT_EQ(bad.Err().find(differs), bad.Err().rfind(differs)) << bad.Err();
     EXPECT_EQ(bad.Out().rfind("Boards: 1 passed, 1 failed, 0 cancelled in ", 0), 0u) << bad.Out();
     EXPECT_EQ(std::count(bad.Out().begin(), bad.Out().end(), '\n'), 2) << bad.Out();
     EXPECT_NE(bad.Out().find("\nExit 7 (verify-failed)\n"), std::string::npos) << bad.Out();
