@@ -311,7 +311,9 @@ TEST_F(LineSimTest, LogIsCheckedBeforeAnyBoard) {
         const char* says;
     };
     std::vector<Bad> cases = {{dir / "folder", "not a regular file"},
-                              {"/dev/full", "not a regular file"},
+                              {"/dev/null",
+                               "not a regular file (a directory, FIFO or device); leave out "
+                               "--log to keep no log"},
                               {dir / "fifo", "not a regular file"},
                               {imagePath, "it is the download file"},
                               {dir / "missing" / "line.csv", "No such file or directory"}};
