@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <charconv>
 #include <iterator>
+#include <string>
+#include <vector>
 
 #include "config/compression.h"
 #include "session/chip_types.h"
@@ -146,7 +148,10 @@ std::string CheckLineOptions(const CliOptions& options) {
 ParseResult ParseCommandLine(const std::vector<std::string>& args) {
     ParseResult result;
     CliOptions options;
-    for (const std::string& arg : args) result.json = result.json || arg == "--json";
+    for (const std::string& arg : args) {
+        if (arg == "--") break;
+        result.json = result.json || arg == "--json";
+    }
     if (args.empty()) {
         result.noArguments = true;
         result.error = "no command given";
@@ -162,9 +167,14 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
     }
     result.command = options.command;
     std::vector<std::string> positional;
+    bool optionsEnded = false;  // after "--" every argument is positional
     for (size_t i = 1; i < args.size(); ++i) {
         const std::string& arg = args[i];
-        if (arg == "--help" || arg == "-h") {
+        if (optionsEnded) {
+            positional.push_back(arg);
+        } else if (arg == "--") {
+            optionsEnded = true;
+        } else if (arg == "--help" || arg == "-h") {
             options.helpFor = options.command;
             options.command = Command::Help;
             result.options = options;
@@ -208,8 +218,9 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
     }
     if (needsFile) {
         if (positional.empty()) {
-            result.error = options.command == Command::Download ? "Please choose to download files!"
-                                                                : "Please choose to dump files!";
+            result.error = options.command == Command::Download
+                               ? "download needs FILE, the file to write into the section"
+                               : "dump needs OUTFILE, the file the section is read into";
             return result;
         }
         options.file = positional[0];
@@ -235,6 +246,99 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
     return result;
 }
 
+namespace {
+
+// What "best" compresses with in this build: a build without libdeflate uses zlib's best.
+#ifdef PELORIN_NO_LIBDEFLATE
+const std::string kBestCompressionText = "zlib level 9";
+#else
+const std::string kBestCompressionText = "libdeflate level " + std::to_string(kBestDeflateLevel);
+#endif
+
+constexpr unsigned Bit(Command command) {
+    return 1u << unsigned(command);
+}
+// The general help lists the options marked with Command::Help.
+constexpr unsigned kGeneral = Bit(Command::Help);
+constexpr unsigned kOperations = Bit(Command::Download) | Bit(Command::Erase) | Bit(Command::Dump);
+
+// One option in the help texts and the commands that take it. Further lines of `text` start
+// at the text column.
+struct OptionHelp {
+    const char* usage;
+    std::string text;
+    unsigned commands;
+};
+
+std::vector<OptionHelp> OptionHelps() {
+    return {
+        {"--port PORT[,PORT...]",
+         "COMn, a port number, or a device path (required to run an operation);\n"
+         "several ports (the option repeated, or a comma list) run one\n"
+         "board each at once",
+         kGeneral | Bit(Command::Download) | Bit(Command::Erase)},
+        {"--port PORT", "COMn, a port number, or a device path (required)", Bit(Command::Dump)},
+        {"--chip NAME", "QV101 ... QV119 (default QV101)", kGeneral | kOperations},
+        {"--xtal MHZ", "27, 13.5, 16, 8 or 4 (default 27)", kGeneral | kOperations},
+        {"--mem-type TYPE", "SDRAM or DDRAM (default SDRAM)", kGeneral | kOperations},
+        {"--mem-size SIZE", "64Mbit, 128Mbit, 256Mbit or 512Mbit (default 64Mbit)",
+         kGeneral | kOperations},
+        {"--sdram-mode MODE", "full-page or burst (default full-page)", kGeneral | kOperations},
+        {"--section NAME", "flash section (required for download and erase; dump: the first)",
+         kGeneral | kOperations},
+        {"--layout FILE", "segment layout text (default: the program's own, else the built-in one)",
+         kGeneral | kOperations},
+        {"--images DIR", "replace the built-in loader images with the files in DIR",
+         kGeneral | kOperations},
+        {"--repeat",
+         "after each board, wait for the next board on that port (until\n"
+         "Ctrl+C) and count passed and failed boards",
+         kGeneral | Bit(Command::Download) | Bit(Command::Erase)},
+        {"--verify",
+         "after a download, reset the board, read the section back and\n"
+         "compare it with what was written",
+         kGeneral | Bit(Command::Download)},
+        {"--log FILE",
+         "append one CSV row per board operation to FILE (checked before\n"
+         "any board; a row that cannot be written stops the line)",
+         kGeneral | kOperations},
+        {"--compression LEVEL",
+         "default (zlib level 6) or best (" + kBestCompressionText +
+             "); default:\n"
+             "the layout's [Config] Compression, else default",
+         kGeneral | Bit(Command::Download)},
+        {"--give-up SECONDS",
+         "after a time-out message, give up this much later (default 30,\n"
+         "at most 86400)",
+         kGeneral | kOperations},
+        {"--quiet, -q", "print only errors and the result", kGeneral | kOperations},
+        {"--json", "one JSON object per event on standard output", kGeneral | kOperations},
+        {"--",
+         "end of the options: what follows is the file, even if it begins\n"
+         "with '-'",
+         kGeneral | Bit(Command::Download) | Bit(Command::Dump)},
+    };
+}
+
+// The options one command takes, one column for their names and one for their texts.
+std::string OptionsText(Command command) {
+    constexpr size_t kNameWidth = 21;
+    const std::string indent(2 + kNameWidth + 2, ' ');
+    std::string out;
+    for (const OptionHelp& option : OptionHelps()) {
+        if (!(option.commands & Bit(command))) continue;
+        std::string name = option.usage;
+        name.resize(std::max(name.size(), kNameWidth), ' ');
+        std::string text = option.text;
+        for (size_t at = 0; (at = text.find('\n', at)) != std::string::npos; at += indent.size())
+            text.insert(++at, indent);
+        out += "  " + name + "  " + text + "\n";
+    }
+    return out;
+}
+
+}  // namespace
+
 std::string UsageText() {
     return R"(Usage: pelorin-cli COMMAND [OPTIONS]
 
@@ -248,30 +352,8 @@ Commands:
   version           print the version
 
 Options:
-  --port PORT[,PORT...]  COMn, a port number, or a device path (required to run an operation);
-                         several ports (the option repeated, or a comma list) run one
-                         board each at once
-  --chip NAME            QV101 ... QV119 (default QV101)
-  --xtal MHZ             27, 13.5, 16, 8 or 4 (default 27)
-  --mem-type TYPE        SDRAM or DDRAM (default SDRAM)
-  --mem-size SIZE        64Mbit, 128Mbit, 256Mbit or 512Mbit (default 64Mbit)
-  --sdram-mode MODE      full-page or burst (default full-page)
-  --section NAME         flash section (required for download and erase; dump: the first)
-  --layout FILE          segment layout text (default: the program's own, else the built-in one)
-  --images DIR           replace the built-in loader images with the files in DIR
-  --repeat               after each board, wait for the next board on that port (until
-                         Ctrl+C) and count passed and failed boards
-  --verify               after a download, reset the board, read the section back and
-                         compare it with what was written
-  --log FILE             append one CSV row per board operation to FILE (checked before
-                         any board; a row that cannot be written stops the line)
-  --compression LEVEL    default (zlib level 6) or best (libdeflate level 12); default:
-                         the layout's [Config] Compression, else default
-  --give-up SECONDS      after a time-out message, give up this much later (default 30,
-                         at most 86400)
-  --quiet, -q            print only errors and the result
-  --json                 one JSON object per event on standard output
-
+)" + OptionsText(Command::Help) +
+           R"(
 Exit status: 0 after "Mission completed"; 2 bad arguments or file (also a --log that is no
 regular file one may write); 3 the port cannot be opened; 4 the target timed out; 5 transfer
 error; 6 the serial device went away; 7 the board's flash differs from what was written
@@ -294,14 +376,14 @@ struct CommandHelp {
 
 constexpr CommandHelp kCommandHelp[] = {
     {Command::Download, "download",
-     "Usage: pelorin-cli download FILE --port PORT --section NAME [chip options]\n\n"
+     "Usage: pelorin-cli download FILE --port PORT[,PORT...] --section NAME [OPTIONS]\n\n"
      "Writes FILE into the flash section NAME. FILE must be a regular, non-empty file no longer\n"
      "than the section, unless it is a whole-flash image (the section is then cut out of it).\n"},
     {Command::Erase, "erase",
-     "Usage: pelorin-cli erase --port PORT --section NAME [chip options]\n\n"
+     "Usage: pelorin-cli erase --port PORT[,PORT...] --section NAME [OPTIONS]\n\n"
      "Erases the flash section NAME.\n"},
     {Command::Dump, "dump",
-     "Usage: pelorin-cli dump OUTFILE --port PORT [--section NAME] [chip options]\n\n"
+     "Usage: pelorin-cli dump OUTFILE --port PORT [--section NAME] [OPTIONS]\n\n"
      "Reads the flash section (default: the first of the layout) into OUTFILE. OUTFILE is\n"
      "replaced only when the whole section arrived; a dump that ends short keeps what came as\n"
      "OUTFILE.partial.\n"},
@@ -309,6 +391,8 @@ constexpr CommandHelp kCommandHelp[] = {
     {Command::Chips, "chips", "Usage: pelorin-cli chips [--json]\n\nLists the chip types.\n"},
     {Command::Sections, "sections",
      "Usage: pelorin-cli sections [--layout FILE] [--json]\n\nLists the flash sections.\n"},
+    {Command::Version, "version",
+     "Usage: pelorin-cli version\n\nPrints the program's name and version.\n"},
 };
 
 const CommandHelp* HelpOf(Command command) {
@@ -324,10 +408,8 @@ std::string CommandHelpText(Command command) {
     if (!help) return UsageText();
     std::string text = help->text;
     if (command == Command::Download || command == Command::Erase || command == Command::Dump)
-        text +=
-            "\nChip options: --chip, --xtal, --mem-type, --mem-size, --sdram-mode; also\n"
-            "--layout, --images, --give-up, --quiet, --json; production line: several\n"
-            "--port, --repeat, --verify, --log, --compression (see: pelorin-cli --help).\n";
+        text += "\nOptions:\n" + OptionsText(command) +
+                "\nExit status and the production line: see pelorin-cli --help.\n";
     return text;
 }
 

@@ -139,9 +139,15 @@ bool WantsLine(const CliOptions& options) {
 
 std::optional<BoardLog> OpenLog(const CliOptions& options, std::string& error) {
     // The download file must not get rows appended to it.
-    return BoardLog::Open(options.logFile,
-                          options.command == Command::Download ? options.file : std::string(),
-                          error);
+    auto log =
+        BoardLog::Open(options.logFile,
+                       options.command == Command::Download ? options.file : std::string(), error);
+    // A device such as /dev/null is refused like any file that is not regular, before any
+    // board: its rows could not be kept, flushed or locked. Who names one wants no log.
+    std::error_code ec;
+    if (!log && std::filesystem::is_character_file(options.logFile, ec))
+        error += "; leave out --log to keep no log";
+    return log;
 }
 
 int RunLine(const CliOptions& options, ViewStyle style, std::FILE* out, std::FILE* err) {

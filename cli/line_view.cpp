@@ -190,8 +190,9 @@ void LineScreen::BoardEnded(size_t port, const BoardEnd& end) {
     line.step = {};
     if (end.exitCode == kExitOk) line.main = 100;
     const std::string text = Trimmed(end.text);
+    // A cancel's text begins with "Cancelled".
     line.state = (end.exitCode == kExitOk          ? "passed: "
-                  : end.exitCode == kExitCancelled ? "cancelled: "
+                  : end.exitCode == kExitCancelled ? ""
                                                    : "failed: ") +
                  text;
     if (style_ == ViewStyle::Json) {
@@ -204,7 +205,7 @@ void LineScreen::BoardEnded(size_t port, const BoardEnd& end) {
     } else if (style_ != ViewStyle::Bars) {
         // A text the operator saw as a message is not said twice: the outcome names it.
         std::string said = end.shown ? std::string(OutcomeName(end.exitCode)) : text;
-        if (!end.verify.empty()) said += " (verify: " + end.verify + ")";
+        if (!end.verifyNote.empty()) said += " (verify: " + end.verifyNote + ")";
         if (counts_)
             said += " [passed " + std::to_string(end.passed) + ", failed " +
                     std::to_string(end.failed) + "]";
@@ -241,10 +242,12 @@ void LineScreen::Summary(int exitCode, const LineTotals& totals) {
     }
     Redraw(true);
     drawn_.clear();  // the last picture stays
+    // Quiet: the run's figures and status only; each port's failures were said as they came.
     for (const PortLine& line : lines_)
-        std::fprintf(
-            out_, "%s: passed %u, failed %u%s\n", line.label.c_str(), line.passed, line.failed,
-            line.cancelled ? (", cancelled " + std::to_string(line.cancelled)).c_str() : "");
+        if (style_ != ViewStyle::Quiet)
+            std::fprintf(
+                out_, "%s: passed %u, failed %u%s\n", line.label.c_str(), line.passed, line.failed,
+                line.cancelled ? (", cancelled " + std::to_string(line.cancelled)).c_str() : "");
     const long long whole = static_cast<long long>(totals.seconds + 0.5);
     std::snprintf(figures, sizeof figures, "%lld:%02lld:%02lld, %.1f boards per hour", whole / 3600,
                   whole / 60 % 60, whole % 60, perHour);
@@ -368,10 +371,19 @@ void LineScreen::ClearLines() {
 }
 
 void PortView::OnStarted(const std::string& statusText) {
+    holding_ = false;
+    held_.clear();
     // The window's text carries its button's keyboard mark; a terminal shows none.
     std::string text = statusText;
     std::erase(text, '&');
     screen_.Info(port_, text);
+}
+
+void PortView::OnInfo(const std::string& text) {
+    if (holding_)
+        held_ += (held_.empty() ? "" : " ") + text;
+    else
+        screen_.Info(port_, text);
 }
 
 void PortView::OnTimeout(char stage, const std::string& text) {

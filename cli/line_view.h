@@ -23,6 +23,8 @@ struct BoardEnd {
     std::string text;
     bool shown = false;  // the text was shown already as a message
     std::string verify;  // empty when not verified
+    // What a line adds of the verify in brackets; empty when `text` says it already.
+    std::string verifyNote;
     unsigned passed = 0;
     unsigned failed = 0;
     unsigned cancelled = 0;
@@ -123,17 +125,23 @@ class PortView final : public IOperationView {
     void OnSendBegin(uint64_t) override {}
     void OnSendEnd() override {}
     void OnTimeout(char stage, const std::string& text) override;
-    void OnInfo(const std::string& text) override { screen_.Info(port_, text); }
+    void OnInfo(const std::string& text) override;
     void OnStep(const StepProgress& step) override { screen_.Step(port_, step); }
     void OnEnded(Outcome outcome, const std::string& text, bool shownAsMessage) override;
 
     // How the last operation ended.
     const std::string& EndText() const { return endText_; }
     bool EndShown() const { return endShown_; }
+    // The operator cancels the operation: what it says from here (of a kept dump) is held for
+    // the text the cancel ends with, until the next operation starts.
+    void Cancelling() { holding_ = true; }
+    const std::string& HeldInfo() const { return held_; }
 
   private:
     LineScreen& screen_;
     size_t port_;
+    bool holding_ = false;
+    std::string held_;
     std::string endText_;
     bool endShown_ = false;
 };

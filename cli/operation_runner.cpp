@@ -15,6 +15,7 @@
 #include "session/chip_types.h"
 #include "session/operation.h"
 #include "session/session_protocol.h"
+#include "session/stage_texts.h"
 
 namespace pelorin::cli {
 namespace {
@@ -28,17 +29,41 @@ OperationKind KindOf(Command command) {
 }
 
 // Follows the operation until it ends.
-void Follow(Operation& operation, MessageQueue& queue, CancelKeys& cancelKeys, LineScreen& screen) {
+void Follow(Operation& operation, MessageQueue& queue, CancelKeys& cancelKeys, LineScreen& screen,
+            PortView& view) {
     while (operation.Running()) {
         Message m;
         if (queue.GetFor(m, kLoopWait)) operation.OnMessage(m);
-        if (cancelKeys.Pressed()) operation.Cancel();
+        if (cancelKeys.Pressed()) {
+            view.Cancelling();
+            operation.Cancel();
+        }
         if (TerminalResized()) screen.Resized();
         operation.Poll();
     }
 }
 
 }  // namespace
+
+std::string CancelledText(OperationKind kind, char stage, const std::string& section,
+                          const std::string& dumpInfo) {
+    std::string text = "Cancelled before the board answered";
+    if (stage != 0)
+        text = "Cancelled at stage '" + std::string(1, stage) + "' (" +
+               std::string(StageTextFor(stage)) + ")";
+    // The board's loader erases, then writes; nothing before touches the flash, and a dump
+    // only reads it.
+    const std::string again =
+        kind == OperationKind::Download ? "; download it again." : "; erase it again.";
+    if (kind != OperationKind::Dump && stage == 'H')
+        text += ": section " + section + " may be partly erased" + again;
+    else if (kind != OperationKind::Dump && stage == 'I')
+        text += ": section " + section + " may be half-written" + again;
+    else
+        text += ": the flash is as it was.";
+    if (!dumpInfo.empty()) text += " " + dumpInfo;
+    return text;
+}
 
 std::string BuildRequest(const CliOptions& options, OperationRequest& request) {
     std::string error;
@@ -93,6 +118,7 @@ int RunOperation(const CliOptions& options, ViewStyle style, std::FILE* out, std
     CliPrompt prompt(screen);
     std::optional<WorkDir> dir;
     Outcome outcome;
+    std::string endText;
     std::string logError;
     {
         // From here a cancel key no longer ends the program at once: the port may be open.
@@ -123,8 +149,12 @@ int RunOperation(const CliOptions& options, ViewStyle style, std::FILE* out, std
         facts.started = std::chrono::system_clock::now();
         const auto steadyStart = std::chrono::steady_clock::now();
         if (operation.Start(request) == Outcome::Running)
-            Follow(operation, queue, cancelKeys, screen);
+            Follow(operation, queue, cancelKeys, screen, view);
         outcome = operation.State();
+        endText = outcome == Outcome::Cancelled
+                      ? CancelledText(request.kind, operation.Stage(), request.section->name,
+                                      view.HeldInfo())
+                      : view.EndText();
         if (log) {
             facts.ended = std::chrono::system_clock::now();
             facts.seconds =
@@ -132,7 +162,7 @@ int RunOperation(const CliOptions& options, ViewStyle style, std::FILE* out, std
                     .count();
             facts.wireBytes = operation.WireBytes();
             facts.exitCode = ExitCodeFor(outcome);
-            facts.text = view.EndText();
+            facts.text = endText;
             facts.lastStage = operation.Stage();
             logError = log->Append(
                 LogRecordFor(options, request,
@@ -146,7 +176,7 @@ int RunOperation(const CliOptions& options, ViewStyle style, std::FILE* out, std
         screen.Message(0, kErrorCaption, logError);
         code = MostSevere(code, kExitLogFailed);
     }
-    screen.Result(code, view.EndText(), view.EndShown());
+    screen.Result(code, endText, view.EndShown());
     return code;
 }
 

@@ -5,6 +5,7 @@
 #include <cctype>
 #include <filesystem>
 #include <string_view>
+#include <system_error>
 
 #include "base/trim.h"
 
@@ -15,13 +16,6 @@ bool AllDigits(std::string_view text) {
     return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) {
         return std::isdigit(static_cast<unsigned char>(c));
     });
-}
-
-// A relative name counts as a device path only when it names a character device (a link
-// to one included), so that a typo does not become a new port number.
-bool NamesDevice(const std::string& text) {
-    std::error_code ec;
-    return std::filesystem::is_character_file(text, ec);
 }
 
 }  // namespace
@@ -36,16 +30,28 @@ unsigned ResolvePort(const std::string& text, PortNameTable& names, std::string&
         error = "port number " + digits + " is outside 1..1024";
         return 0;
     }
-    const bool absolute = !text.empty() && text.front() == '/';
-    if (absolute || NamesDevice(text)) {
-        std::error_code ec;
-        const std::string path =
-            absolute ? text : std::filesystem::absolute(text, ec).lexically_normal().string();
-        if (unsigned number = names.NumberFor(path)) return number;
-        error = "no free port number for " + text;
+    // Any other text is a device's path, relative or absolute, and must name a serial device
+    // now: a typo must not become a new port number that then fails to open.
+    const std::string kinds = " (--port takes COMn, a number, or a serial device)";
+    std::error_code ec;
+    const std::filesystem::file_status status = std::filesystem::status(text, ec);
+    if (!std::filesystem::exists(status)) {
+        error =
+            "port " + text +
+            (status.type() == std::filesystem::file_type::not_found || !ec ? " does not exist"
+                                                                           : ": " + ec.message()) +
+            kinds;
         return 0;
     }
-    error = "--port must be COMn, a number, or a serial device, not '" + text + "'";
+    if (!std::filesystem::is_character_file(status)) {
+        error = "port " + text + " is not a serial device" + kinds;
+        return 0;
+    }
+    const std::string path = text.front() == '/'
+                                 ? text
+                                 : std::filesystem::absolute(text, ec).lexically_normal().string();
+    if (unsigned number = names.NumberFor(path)) return number;
+    error = "no free port number for " + text;
     return 0;
 }
 

@@ -7,9 +7,9 @@
 
 namespace pelorin::cli {
 
-// The port number a --port text names: "COMn", a number, or a device path (absolute, or
-// relative when it names a terminal device), given a number through the port name table.
-// 0 with `error` set when it names nothing.
+// The port number a --port text names: "COMn", a number, or the path (absolute or relative)
+// of a character device, given a number through the port name table. 0 with `error` set when
+// it names nothing: a path that does not exist or is no device is an argument error.
 unsigned ResolvePort(const std::string& text, PortNameTable& names, std::string& error);
 
 // Empty when the variable is unset or every entry reads "NUMBER=DEVICE"; else what is wrong.

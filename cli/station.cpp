@@ -4,6 +4,7 @@
 #include <system_error>
 
 #include "cli/exit_codes.h"
+#include "cli/operation_runner.h"
 #include "cli/port_arg.h"
 #include "config/board_log.h"
 #include "session/session_protocol.h"
@@ -109,8 +110,12 @@ void Station::Pump(Clock::time_point now) {
 void Station::Cancel() {
     cancelling_ = true;
     if (phase_ == Phase::Waiting) phase_ = Phase::Done;
-    if (phase_ == Phase::VerifyWait) FinishBoard(kExitCancelled, "Cancel", "not done", "Cancel");
-    if (operation_ && operation_->Running()) operation_->Cancel();
+    if (phase_ == Phase::VerifyWait)
+        FinishBoard(kExitCancelled, VerifyCancelledText(), "not done", "cancelled");
+    if (operation_ && operation_->Running()) {
+        view_.Cancelling();
+        operation_->Cancel();
+    }
 }
 
 void Station::StopWhenIdle() {
@@ -126,7 +131,10 @@ void Station::OnOperationEnded(Clock::time_point now) {
     if (phase_ == Phase::Board) boardStage_ = stage;
     wireBytes_ += operation_->WireBytes();
     operation_.reset();
-    const std::string text = view_.EndText();
+    const std::string text = outcome == Outcome::Cancelled && phase_ == Phase::Board
+                                 ? CancelledText(boardRequest_.kind, stage,
+                                                 boardRequest_.section->name, view_.HeldInfo())
+                                 : view_.EndText();
     // The adapter went away as its board reset: it comes back, as for the next board.
     const bool adapterAway = stage == 0 && !cancelling_ &&
                              (outcome == Outcome::PortFailed || outcome == Outcome::DeviceGone);
@@ -168,6 +176,12 @@ void Station::OnOperationEnded(Clock::time_point now) {
 void Station::OnVerifyEnded(Outcome outcome, const std::string& text) {
     const std::filesystem::path dump = VerifyPath();
     std::error_code ec;
+    if (outcome == Outcome::Cancelled) {
+        // What arrived of the read-back was private and goes with it.
+        std::filesystem::remove(dump.string() + ".partial", ec);
+        FinishBoard(kExitCancelled, VerifyCancelledText(), "not done", "cancelled");
+        return;
+    }
     if (outcome != Outcome::Completed) {
         std::filesystem::remove(dump.string() + ".partial", ec);
         FinishBoard(ExitCodeFor(outcome), "Verify: " + text, "not done", text, view_.EndShown());
@@ -195,8 +209,15 @@ void Station::FinishBoard(int exitCode, const std::string& text, const std::stri
     if (!cancelled || !setup_.options->repeat)
         worst_ = worst_ ? MostSevere(*worst_, exitCode) : exitCode;
     if (setup_.log) LogBoard(exitCode, text, verify, verifyDetail);
-    screen_.BoardEnded(index_, {exitCode, text, shown, verifyDetail, counts_.passed, counts_.failed,
-                                counts_.cancelled});
+    // A verify's own ending names the verify in its text, but for a pass: the text is the
+    // board's "Mission completed" then.
+    const bool verifyEnded = phase_ == Phase::Verify || phase_ == Phase::VerifyWait;
+    const std::string note = verify.empty()       ? ""
+                             : !verifyEnded       ? verify
+                             : verify == "passed" ? verifyDetail
+                                                  : "";
+    screen_.BoardEnded(index_, {exitCode, text, shown, verifyDetail, note, counts_.passed,
+                                counts_.failed, counts_.cancelled});
     const bool again = setup_.options->repeat && !cancelling_ && setup_.logError.empty() &&
                        exitCode != kExitBadInput && (everOpened_ || exitCode != kExitPortFailed);
     phase_ = again ? Phase::Waiting : Phase::Done;
@@ -223,6 +244,11 @@ void Station::LogBoard(int exitCode, const std::string& text, const std::string&
         screen_.Message(index_, kErrorCaption, error + "; the line stops");
         if (setup_.logError.empty()) setup_.logError = error;
     }
+}
+
+std::string Station::VerifyCancelledText() const {
+    return "Cancelled during the verify: section " + boardRequest_.section->name +
+           " was written (Mission completed) but not read back.";
 }
 
 std::filesystem::path Station::VerifyPath() const {

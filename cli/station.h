@@ -109,6 +109,7 @@ class Station {
                      const std::string& verifyDetail, bool shown = false);
     void LogBoard(int exitCode, const std::string& text, const std::string& verify,
                   const std::string& verifyDetail);
+    std::string VerifyCancelledText() const;
     std::filesystem::path VerifyPath() const;
 
     LineSetup& setup_;

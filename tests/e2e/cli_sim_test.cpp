@@ -97,6 +97,11 @@ class CliSimTest : public ::testing::Test {
         r.err = cli.Err();
         return r;
     }
+    // The arguments run from the test's folder, where relative port names are looked up.
+    std::vector<std::string> InDir(std::vector<std::string> argv) const {
+        argv.insert(argv.begin(), {"/bin/sh", "-c", "cd \"$0\" && exec \"$@\"", dir.string()});
+        return argv;
+    }
     Bytes DumpLogo(const std::vector<std::string>& extra = {}) {
         std::vector<std::string> args = {"dump", (dir / "dump.bin").string(), "--section", "Logo"};
         args.insert(args.end(), extra.begin(), extra.end());
@@ -231,21 +236,38 @@ TEST_F(CliSimTest, BadInputIsRefusedBeforeTheLine) {
         << r.err;
     EXPECT_EQ(Cli({"erase", "--section", "Nowhere"}).code, 2);
     EXPECT_EQ(Cli({"erase", "--chip", "QV999"}).code, 2);
-    testing::ChildProcess cli;
-    ASSERT_TRUE(cli.Start({PELORIN_CLI_PATH, "erase", "--section", "Logo", "--port",
-                           (dir / "no-such-port").string()}));
-    EXPECT_EQ(cli.Wait(30s), 3);
-    EXPECT_NE(cli.Err().find("Error: Can't open port!"), std::string::npos) << cli.Err();
+    // A port path that does not exist or is no device is an argument error naming the path,
+    // relative or absolute alike; a device that is no serial port cannot be opened.
+    struct BadPort {
+        std::string port;
+        int code;
+        std::string says;
+    };
+    for (const BadPort& b :
+         {BadPort{(dir / "no-such-port").string(), 2, " does not exist (--port takes COMn"},
+          BadPort{"no-such-port", 2, " does not exist (--port takes COMn"},
+          BadPort{imagePath.string(), 2, " is not a serial device"},
+          BadPort{"/dev/null", 3, "Error: Can't open port!"}}) {
+        testing::ChildProcess cli;
+        ASSERT_TRUE(cli.Start(InDir({PELORIN_CLI_PATH, "erase", "--section", "Logo", "--port",
+                                     b.port, "--tick-ms", "50"})));
+        EXPECT_EQ(cli.Wait(30s), b.code) << b.port;
+        EXPECT_NE(cli.Err().find((b.code == 2 ? "port " + b.port : "") + b.says), std::string::npos)
+            << cli.Err();
+    }
     // A relative name of a terminal device is a port.
     testing::ChildProcess relative;
-    ASSERT_TRUE(relative.Start({"/bin/sh", "-c",
-                                "cd '" + dir.string() + "' && '" + PELORIN_CLI_PATH +
-                                    "' erase --section 'Common Data' --port board --tick-ms 50"}));
+    ASSERT_TRUE(relative.Start(InDir({PELORIN_CLI_PATH, "erase", "--section", "Common Data",
+                                      "--port", "board", "--tick-ms", "50"})));
     EXPECT_EQ(relative.Wait(60s), 0) << relative.Err();
-    // The board is still fine after all that.
+    // The board is still fine after all that; a file that looks like an option follows "--".
     const Bytes small(image.begin(), image.begin() + kCommonDataSize);
-    EXPECT_EQ(
-        Cli({"download", Write("small.bin", small).string(), "--section", "Common Data"}).code, 0);
+    Write("--small.bin", small);
+    testing::ChildProcess dashed;
+    ASSERT_TRUE(
+        dashed.Start(InDir({PELORIN_CLI_PATH, "download", "--section", "Common Data", "--port",
+                            link.string(), "--tick-ms", "50", "--", "--small.bin"})));
+    EXPECT_EQ(dashed.Wait(60s), 0) << dashed.Err();
 }
 
 TEST_F(CliSimTest, CtrlCCancelsEachLongStage) {
@@ -254,12 +276,23 @@ TEST_F(CliSimTest, CtrlCCancelsEachLongStage) {
     struct Case {
         std::vector<std::string> args;
         const char* stage;
+        std::string says;  // the result's text says what was cancelled and what it left
     };
     const std::vector<Case> cases = {
-        {{"download", imagePath.string(), "--section", "Logo"}, "\"letter\":\"K\""},
-        {{"dump", (dir / "partial.bin").string(), "--section", "Logo"}, "\"letter\":\"G\""},
-        {{"erase", "--section", "Logo"}, "\"letter\":\"H\""},
+        {{"download", imagePath.string(), "--section", "Logo"},
+         "\"letter\":\"K\"",
+         "\"text\":\"Cancelled at stage 'K' (Send data...): the flash is as it was.\"}"},
+        {{"dump", (dir / "partial.bin").string(), "--section", "Logo"},
+         "\"letter\":\"G\"",
+         "\"text\":\"Cancelled at stage 'G' (Receive data...): the flash is as it was. The "
+         "partial dump is kept: " +
+             (dir / "partial.bin.partial").string() + " ("},
+        {{"erase", "--section", "Logo"},
+         "\"letter\":\"H\"",
+         "\"text\":\"Cancelled at stage 'H' (Eraser Flash...): section Logo may be partly "
+         "erased; erase it again.\"}"},
     };
+    std::string dumpSaid;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.stage);
         testing::ChildProcess cli;
@@ -277,7 +310,8 @@ TEST_F(CliSimTest, CtrlCCancelsEachLongStage) {
         }
         cli.Signal(SIGINT);
         EXPECT_EQ(cli.Wait(30s), 130) << cli.Err();
-        EXPECT_NE(cli.Out().find("\"text\":\"Cancel\""), std::string::npos) << cli.Out();
+        EXPECT_NE(cli.Out().find(c.says), std::string::npos) << cli.Out();
+        if (c.args[0] == "dump") dumpSaid = cli.Out();
     }
     // The partial dump is kept under its own name, closed, shorter than the section, and the
     // run said so with its size.
@@ -285,6 +319,10 @@ TEST_F(CliSimTest, CtrlCCancelsEachLongStage) {
     EXPECT_GT(partial.size(), 0u);
     EXPECT_LT(partial.size(), kLogoSize);
     EXPECT_FALSE(fs::exists(dir / "partial.bin"));
+    EXPECT_NE(dumpSaid.find("kept: " + (dir / "partial.bin.partial").string() + " (" +
+                            std::to_string(partial.size()) + " bytes)\"}"),
+              std::string::npos)
+        << dumpSaid;
     // The board goes back to its boot ROM; the next operation runs normally (real seconds: the
     // loader upload at this pace is longer than sixteen short ticks).
     testing::ChildProcess next;

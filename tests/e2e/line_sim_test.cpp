@@ -243,6 +243,7 @@ TEST_F(LineSimTest, RepeatOverThreeBoardsOnOnePortThenCtrlC) {
         EXPECT_GT(std::stoull(rows[i][kWireBytes]), 2048u);  // the loaders at least
     }
     EXPECT_EQ(rows[4][kResult], "cancelled");
+    EXPECT_EQ(rows[4][kMessage], "Cancelled at stage 'K' (Send data...): the flash is as it was.");
 }
 
 // --verify reads the section back after a reset: it passes on a good board, whose USB adapter
@@ -266,22 +267,32 @@ TEST_F(LineSimTest, VerifyPassesAndFailsOnACorruptByte) {
     std::ofstream(imagePath, std::ios::binary | std::ios::trunc)
         .write(reinterpret_cast<const char*>(image.data()), std::streamsize(image.size()));
 
+    // Beside a good board, quietly: only the failure and the run's summary are said.
     StartSim(1, {"--corrupt-flash-byte", std::to_string(kLogoStart + 0x123)});
+    StartSim(2);
     testing::ChildProcess bad;
-    ASSERT_TRUE(bad.Start(Cli({"--verify"}, Link(1).string())));
+    ASSERT_TRUE(bad.Start(Cli({"--verify", "--quiet"}, Link(1).string() + "," + Link(2).string())));
     EXPECT_EQ(bad.Wait(120s), 7) << bad.Err();
     const std::string differs = "differs at offset 0x123 (address 0x130123)";
-    EXPECT_NE(bad.Err().find("Verify failed: " + differs), std::string::npos) << bad.Err();
+    EXPECT_NE(bad.Err().find(Link(1).string() + ": Verify failed: " + differs + "\n"),
+              std::string::npos)
+        << bad.Err();
+    EXPECT_EQ(bad.Err().find(differs), bad.Err().rfind(differs)) << bad.Err();
+    EXPECT_EQ(bad.Out().rfind("Boards: 1 passed, 1 failed, 0 cancelled in ", 0), 0u) << bad.Out();
+    EXPECT_EQ(std::count(bad.Out().begin(), bad.Out().end(), '\n'), 2) << bad.Out();
+    EXPECT_NE(bad.Out().find("\nExit 7 (verify-failed)\n"), std::string::npos) << bad.Out();
 
-    const Rows rows = LogRows();
-    ASSERT_EQ(rows.size(), 3u);
+    Rows rows = LogRows();
+    ASSERT_EQ(rows.size(), 4u);
     EXPECT_EQ(rows[1][kResult], "completed");
     EXPECT_EQ(rows[1][kSha256], sha);
     EXPECT_EQ(rows[1][kVerify], "passed");
     EXPECT_EQ(rows[1][kVerifyDetail], tail);
+    if (rows[2][kPort] != Link(1).string()) std::swap(rows[2], rows[3]);
     EXPECT_EQ(rows[2][kResult], "verify-failed");
     EXPECT_EQ(rows[2][kVerify], "failed");
     EXPECT_EQ(rows[2][kVerifyDetail], differs);
+    EXPECT_EQ(rows[3][kVerify], "passed");
 }
 
 // The log is opened and checked before any board is touched: anything but a regular file, the
@@ -300,7 +311,9 @@ TEST_F(LineSimTest, LogIsCheckedBeforeAnyBoard) {
         const char* says;
     };
     std::vector<Bad> cases = {{dir / "folder", "not a regular file"},
-                              {"/dev/full", "not a regular file"},
+                              {"/dev/null",
+                               "not a regular file (a directory, FIFO or device); leave out "
+                               "--log to keep no log"},
                               {dir / "fifo", "not a regular file"},
                               {imagePath, "it is the download file"},
                               {dir / "missing" / "line.csv", "No such file or directory"}};
