@@ -46,7 +46,8 @@ grep -q "is not a regular file" "$work/out" || fail "a FIFO: $(cat "$work/out")"
   >"$work/out" 2>&1 &
 pid=$!
 tries=0
-until [ -n "$(find "$work" -maxdepth 1 -name 'dump.bin?*' -size +0 -print)" ]; do
+# The dump arrives in a private file beside the target, named pelorin-*.tmp.
+until [ -n "$(find "$work" -maxdepth 1 -name 'pelorin-*.tmp' -size +0 -print)" ]; do
   tries=$((tries + 1))
   [ "$tries" -le 1200 ] || { kill "$pid"; fail "no byte of the Dump within 120 s: $(cat "$work/out")"; }
   sleep 0.1
@@ -56,7 +57,8 @@ status=0
 wait "$pid" || status=$?
 [ "$status" -eq 130 ] || fail "SIGTERM: status $status: $(cat "$work/out")"
 [ -s "$work/dump.bin.partial" ] || fail "SIGTERM: no partial dump: $(ls "$work")"
-[ "$(ls "$work" | grep -c '^dump\.bin')" -eq 1 ] || fail "SIGTERM left: $(ls "$work")"
+[ "$(ls "$work" | grep -c -e '^dump\.bin' -e '^pelorin-.*\.tmp$')" -eq 1 ] ||
+  fail "SIGTERM left: $(ls "$work")"
 leftovers=$(find "$work/runtime" -type f ! -name 'pelorin-simulated-flash.bin' ! -name '*.lock')
 [ -z "$leftovers" ] || fail "SIGTERM left working files: $leftovers"
 echo "no display, refusals and SIGTERM end as they should"
