@@ -107,9 +107,8 @@ TEST_F(DialogConveniences, HintAfterFiveSilentSecondsAndTheWaitGoesOn) {
     EXPECT_EQ(w.Text(kIdcStatusLine), "Enter Dump Progress...");
     w.Dlg().OnTimer(kNoAnswerTimer);
     EXPECT_EQ(w.Text(kIdcStatusLine),
-              "Enter Dump Progress... No answer yet: check that the board is powered and was "
-              "reset, the port, and the crystal chosen (the boot ROM answers only at the speed "
-              "its crystal sets).");
+              "Enter Dump Progress... No answer yet: check power and reset, the port, the crystal "
+              "chosen (the boot ROM answers only at its crystal's speed).");
     EXPECT_FALSE(w.Surface().TimerRunning(kNoAnswerTimer));
     EXPECT_TRUE(w.Dlg().OperationRunning());
     w.Click(kIdcOperation);

@@ -23,8 +23,8 @@ constexpr const char* kLastPortKey = "LastPort";
 constexpr const char* kLastSectionKey = "LastSection";
 
 constexpr const char* kNoAnswerHint =
-    "No answer yet: check that the board is powered and was reset, the port, and the crystal "
-    "chosen (the boot ROM answers only at the speed its crystal sets).";
+    "No answer yet: check power and reset, the port, the crystal chosen (the boot ROM answers "
+    "only at its crystal's speed).";
 constexpr const char* kDropWhileRunning = "Drop refused: an operation is running.";
 constexpr const char* kDropOutsideDownload = "Drop refused: files are dropped in Download mode.";
 constexpr const char* kDropSeveral = "Drop refused: drop one file.";
@@ -140,7 +140,7 @@ void CLoaderDlg::BoardAnswered() {
 
 // The wait itself goes on: the hint only joins the status line.
 void CLoaderDlg::ShowNoAnswerHint() {
-    if (boardAnswered_ || !OperationRunning()) return;
+    if (boardAnswered_ || !inProgressState_) return;
     SetStatusLine(surface_.Text(kIdcStatusLine) + ' ' + kNoAnswerHint);
 }
 
