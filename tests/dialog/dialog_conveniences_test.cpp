@@ -103,6 +103,7 @@ TEST_F(DialogConveniences, DroppedFileIsChosenAsByBrowseAndRefusedOtherwise) {
 TEST_F(DialogConveniences, HintAfterFiveSilentSecondsAndTheWaitGoesOn) {
     w.Open();
     StartDump();
+    w.Pump();  // a silent board reports nothing
     EXPECT_EQ(w.Surface().timers[kNoAnswerTimer], 5000);
     EXPECT_EQ(w.Text(kIdcStatusLine), "Enter Dump Progress...");
     w.Dlg().OnTimer(kNoAnswerTimer);
