@@ -20,6 +20,10 @@ class LogicEvents final : public ui::IDialogEvents {
     void OnEditorFocusLost() override { logic_.OnEditorFocusLost(); }
     void OnHelpKey() override { logic_.OnHelpKey(); }
     bool AboutOffered() const override { return logic_.AboutOffered(); }
+    void OnDevicesChanged() override { logic_.OnDevicesChanged(); }
+    void OnFilesDropped(const std::vector<std::string>& paths) override {
+        logic_.OnFilesDropped(paths);
+    }
 
   private:
     ui::CLoaderDlg& logic_;

@@ -9,7 +9,7 @@ set -euo pipefail
 # (dpkg-shlibdeps) and checked with lintian, desktop-file-utils, appstream and bash-completion.
 packages=(cmake ninja-build g++ clang-format zlib1g-dev libdeflate-dev libgtest-dev libgmock-dev
           googletest
-          qt6-base-dev qt6-base-dev-tools libgl-dev xvfb xauth fonts-dejavu-core
+          qt6-base-dev qt6-base-dev-tools libgl-dev xvfb xauth fonts-dejavu-core dbus dbus-bin
           g++-mingw-w64-x86-64-posix mingw-w64-tools libz-mingw-w64-dev wine wine64 fonts-wine nsis
           help2man dpkg-dev lintian desktop-file-utils appstream bash-completion)
 missing=()

@@ -57,6 +57,7 @@ ui::CLoaderDlg& DialogFixture::Open(std::vector<ui::ExtraPort> extraPorts) {
         if (!startSucceeds) *error = "Cannot start " + line + ": Exec format error";
         return startSucceeds;
     };
+    setup.listPorts = listPorts;
     if (silentBoard) setup.makePort = [] { return std::make_unique<SilentPort>(); };
     setup.tempBase = (Dir() / "work").string();
     std::filesystem::create_directories(setup.tempBase);

@@ -92,6 +92,8 @@ class DialogFixture {
     bool startSucceeds = true;
     // Boards of the windows opened from now on: silent ones, else the computer's ports.
     bool silentBoard = false;
+    // The ports the windows opened from now on list; null: the computer's.
+    std::function<std::vector<SerialPortInfo>()> listPorts;
 
   private:
     TempDir dir_;

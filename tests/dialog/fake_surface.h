@@ -59,6 +59,13 @@ class FakeSurface final : public ui::IDialogSurface {
     void Beep() override { ++beeps; }
     void ShowAbout() override { ++aboutShown; }
     void EndDialog(bool accepted) override { ended = accepted; }
+    void SetTaskbarProgress(ui::TaskbarState state, int percent) override {
+        taskbar.emplace_back(state, percent);
+    }
+    bool IsActiveWindow() const override { return active; }
+    void NotifyOperator(const std::string& title, const std::string& text) override {
+        notifications.push_back(title + " | " + text);
+    }
 
     FakeControl& At(int id);
     const FakeControl& At(int id) const;
@@ -77,6 +84,9 @@ class FakeSurface final : public ui::IDialogSurface {
     int beeps = 0;
     int aboutShown = 0;
     std::optional<bool> ended;
+    std::vector<std::pair<ui::TaskbarState, int>> taskbar;
+    bool active = true;
+    std::vector<std::string> notifications;
 };
 
 }  // namespace pelorin::testing

@@ -1,12 +1,16 @@
 // The Qt view of the main window: what only the toolkit does. The widgets stand at their
 // template places, the narrow window shows nothing of the chip group, keys and focus changes
 // reach the logic as the operator makes them, and the README's pictures.
+#include <QComboBox>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QTest>
 
 #include "config/version.h"
+#include "serial/port_names.h"
 #include "session/operation_view.h"
 #include "ui/dialog/dialog_template.h"
+#include "ui/dialog/port_watch.h"
 #include "ui/qt/dialog_units.h"
 #include "window_fixture.h"
 
@@ -127,6 +131,51 @@ class WindowViewTest : public QObject {
         view.OnSubPercent(100);
         view.OnEnded(Outcome::Completed, "Mission completed", false);
         shoot("completed");
+
+        QVERIFY(QTest::qWaitForWindowExposed(&w.Open(board)));
+        static_cast<IOperationView&>(w.Window().Logic()).OnStarted("Enter Download Progress...");
+        w.Window().Logic().OnTimer(kNoAnswerTimer);
+        shoot("no-answer-hint");
+    }
+
+    // A stand-in for the system's device folder: a device that comes is listed within 2 s,
+    // one that goes leaves the list.
+    void portListFollowsTheDeviceFolder() {
+        WindowFixture& w = *fixture_;
+        const std::filesystem::path device = w.Dir() / "ttyFAKE0";
+        qputenv(kDeviceDirVariable, QByteArray::fromStdString(w.Dir().string()));
+        qputenv(kPortMapVariable, QByteArray::fromStdString("140=" + device.string()));
+        w.Open();
+        qunsetenv(kDeviceDirVariable);
+        auto listed = [&] {
+            return w.Get<QComboBox>(kIdcSerialPort)->findText("COM140", Qt::MatchStartsWith) >= 0;
+        };
+        QVERIFY(!listed());
+        w.WriteFile("ttyFAKE0", 1);
+        QTRY_VERIFY_WITH_TIMEOUT(listed(), 2000);
+        std::filesystem::remove(device);
+        QTRY_VERIFY_WITH_TIMEOUT(!listed(), 2000);
+        qunsetenv(kPortMapVariable);
+    }
+
+    // Files dropped anywhere on the window reach the logic; other things are no drop.
+    void fileDroppedOnTheWindow() {
+        WindowFixture& w = *fixture_;
+        QVERIFY(QTest::qWaitForWindowExposed(&w.Open()));
+        const auto file = w.WriteFile("image.bin", 4096);
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(QString::fromStdString(file.string()))});
+        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, {});
+        QCoreApplication::sendEvent(&w.Window(), &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, {});
+        QCoreApplication::sendEvent(&w.Window(), &drop);
+        QCOMPARE(w.Window().Logic().FilePath(), file.string());
+        QMimeData text;
+        text.setText(QStringLiteral("no file"));
+        QDragEnterEvent other(QPoint(5, 5), Qt::CopyAction, &text, Qt::LeftButton, {});
+        QCoreApplication::sendEvent(&w.Window(), &other);
+        QVERIFY(!other.isAccepted());
     }
 };
 

@@ -1,12 +1,15 @@
 // The main window as the operator has it on Windows: the dialog logic on the Windows view, with
 // the simulated board in the process listed as a port. Driven by the window's messages: the
 // caption, the panel toggle, the mode change, then a Download, an Erase and a Dump to
-// "Mission completed".
+// "Mission completed"; a device that comes and a file dropped.
 #include <windows.h>
 
 #include <commctrl.h>
+#include <dbt.h>
 #include <gtest/gtest.h>
+#include <shlobj.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -232,6 +235,64 @@ TEST(LoaderWindowWin32, PanelModesAndThreeOperationsOnTheSimulatedBoard) {
     // Erased after the Download: the Dump reads the section empty.
     EXPECT_EQ(dumped, std::string(0x8000, '\xFF'));
     EXPECT_EQ(board.Operations(), 3u);
+}
+
+// The platform's messages of the conveniences: a device that comes (WM_DEVICECHANGE) is listed,
+// a file dropped on the window (WM_DROPFILES) is the chosen one.
+TEST(LoaderWindowWin32, DeviceChangeAndDroppedFile) {
+    const fs::path dir = fs::temp_directory_path() / "pelorin-window-drop";
+    fs::create_directories(dir);
+    const fs::path file = dir / "dropped.bin";
+    std::ofstream(file, std::ios::binary) << std::string(4096, 'x');
+    _putenv_s("PELORIN_PORT_MAP", "140=\\\\.\\COM140");
+
+    DialogViewWin32 view;
+    MemoryProfile profile;
+    Answers answers;
+    ThreadPrompt prompt(answers, [&] { view.Post([&] { prompt.ShowNext(); }); });
+    LoaderDlgSetup setup;
+    setup.programPath = ProgramFile();
+    setup.profile = &profile;
+    setup.fileDialogs = &answers;
+    setup.prompt = &prompt;
+    setup.sink = &view.Sink();
+    setup.tempBase = dir.string();
+    CLoaderDlg logic(setup, view);
+    app::LogicEvents events(logic);
+    view.SetEvents(&events);
+
+    auto listed = [&](const char* name) {
+        return SendDlgItemMessageA(view.Window(), kIdcSerialPort, CB_FINDSTRING, WPARAM(-1),
+                                   LPARAM(name)) != CB_ERR;
+    };
+    Script script;
+    script.Add([&] {
+        EXPECT_TRUE(listed("COM140"));
+        EXPECT_FALSE(listed("COM150"));
+        _putenv_s("PELORIN_PORT_MAP", "140=\\\\.\\COM140;150=\\\\.\\COM150");
+        SendMessageW(view.Window(), WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, 0);
+        return true;
+    });
+    script.Add([&] { return listed("COM150"); });
+    script.Add([&] {
+        const std::wstring path = file.wstring();
+        const size_t bytes = sizeof(DROPFILES) + (path.size() + 2) * sizeof(wchar_t);
+        HGLOBAL drop = GlobalAlloc(GHND, bytes);
+        auto* files = static_cast<DROPFILES*>(GlobalLock(drop));
+        files->pFiles = sizeof(DROPFILES);
+        files->fWide = TRUE;
+        std::copy(path.begin(), path.end(), reinterpret_cast<wchar_t*>(files + 1));
+        GlobalUnlock(drop);
+        SendMessageW(view.Window(), WM_DROPFILES, reinterpret_cast<WPARAM>(drop), 0);
+        EXPECT_EQ(fs::path(logic.FilePath()), file);
+        EXPECT_EQ(fs::path(view.Text(kIdcFile)), file);
+        return true;
+    });
+    view.SetOnShown([&](HWND) { script.Start(view); });
+    ASSERT_EQ(view.Run() >= 0, true);
+    prompt.Close();
+    _putenv_s("PELORIN_PORT_MAP", "");
+    EXPECT_EQ(answers.Shown(), "");
 }
 
 }  // namespace

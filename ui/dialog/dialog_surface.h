@@ -7,6 +7,9 @@
 
 namespace pelorin::ui {
 
+// The window's entry on the taskbar or launcher: no progress, a running bar, a failed one.
+enum class TaskbarState { None, Normal, Error };
+
 class IDialogSurface {
   public:
     virtual ~IDialogSurface() = default;
@@ -53,6 +56,14 @@ class IDialogSurface {
     virtual void ShowAbout() = 0;
     // Ends the dialog's loop with `accepted` true for OK.
     virtual void EndDialog(bool accepted) = 0;
+
+    // The desktop around the window; a view without one ignores these.
+    virtual void SetTaskbarProgress(TaskbarState state, int percent) { (void)state, (void)percent; }
+    virtual bool IsActiveWindow() const { return true; }
+    // A word for an operator who looks elsewhere: a notification, or the button flashing.
+    virtual void NotifyOperator(const std::string& title, const std::string& text) {
+        (void)title, (void)text;
+    }
 };
 
 }  // namespace pelorin::ui

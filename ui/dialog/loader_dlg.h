@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "config/compression.h"
 #include "config/ini_reader.h"
@@ -35,6 +36,10 @@ namespace pelorin::ui {
 // The window's timers.
 inline constexpr int kSendEstimateTimer = 0;  // 100 ms: the step bar during a long write
 inline constexpr int kWatchdogTimer = 1;      // 1000 ms: the time-out watchdog
+inline constexpr int kNoAnswerTimer = 2;      // once, 5 s after the start: the hint
+inline constexpr int kPortRefreshTimer = 3;   // once, shortly after a device came or went
+inline constexpr int kTaskbarTimer = 4;       // once: a failure's red entry is cleared
+inline constexpr int kTimerCount = 5;
 
 // A control's notification, as the view reports it.
 enum class Notification { Clicked, SelectionChanged };
@@ -105,6 +110,16 @@ class CLoaderDlg final : public IOperationView {
     // A row of the message map (loader_dlg_message_map.cpp).
     struct MessageMapEntry;
 
+    // Conveniences (loader_dlg_conveniences.cpp).
+    // A serial device came or went: the port list follows, once no operation runs.
+    void OnDevicesChanged();
+    // Paths dropped on the window: one file, in Download mode, while idle, is chosen.
+    void OnFilesDropped(const std::vector<std::string>& paths);
+    // The file the operator chose, with the checks a file to download gets.
+    void ChooseFile(const std::string& path);
+    // The port and section of the list, kept for the next start.
+    void RememberChoices();
+
   private:
     static const MessageMapEntry kMessageMap[];
 
@@ -173,6 +188,17 @@ class CLoaderDlg final : public IOperationView {
     int CurrentMode() const;
     std::string IdleCaptionOfMode() const;
 
+    // Conveniences (loader_dlg_conveniences.cpp).
+    void RefreshPortList();
+    void ApplyRememberedChoices();
+    void ConveniencesOnStarted();
+    void ConveniencesOnMainPercent(unsigned percent);
+    void ConveniencesOnEnded(Outcome outcome, const std::string& text);
+    void BoardAnswered();
+    void ShowNoAnswerHint();
+    void OnConvenienceTimer(int timerId);
+    bool SelectPortNumber(unsigned number);
+
     LoaderDlgSetup setup_;
     IDialogSurface& surface_;
     std::unique_ptr<TargetImages> ownImages_;
@@ -217,6 +243,12 @@ class CLoaderDlg final : public IOperationView {
 
     std::unique_ptr<Board> board_;
     std::unique_ptr<Operation> operation_;
+
+    // Conveniences.
+    bool portRefreshPending_ = false;  // a device came or went during an operation
+    bool boardAnswered_ = false;
+    bool portStandsIn_ = false;    // the port selected is no choice of the operator
+    std::string portOfOperation_;  // the port's item while an operation runs
 };
 
 }  // namespace pelorin::ui

@@ -15,9 +15,15 @@ void CLoaderDlg::OnBrowse() {
                                                   ? setup_.fileDialogs->ChooseOpenFile(filter)
                                                   : setup_.fileDialogs->ChooseSaveFile(filter);
     if (!chosen) return;
+    if (mode == 0) return ChooseFile(*chosen);
     filePath_ = *chosen;
     surface_.SetText(kIdcFile, filePath_);
-    if (mode != 0) return;
+}
+
+// A file to download: taken, and checked at once so that a wrong one is known before a start.
+void CLoaderDlg::ChooseFile(const std::string& path) {
+    filePath_ = path;
+    surface_.SetText(kIdcFile, filePath_);
     const FlashImageCheck check = CheckFlashImage(filePath_);
     if (check.opened)
         wholeImage_ = check.wholeImage;

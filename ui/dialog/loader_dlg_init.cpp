@@ -59,6 +59,7 @@ void CLoaderDlg::OnInitDialog() {
     FillSectionList();
     FillChipTypeList();
     ApplySettings();
+    ApplyRememberedChoices();
     UpdateSettingsSummary();
     ApplyPanelLock();
     SetCaption();
@@ -97,7 +98,8 @@ void CLoaderDlg::LoadWorkingLayout() {
 
 void CLoaderDlg::FillPortList() {
     LoadPortMapFromEnvironment(portNames_);
-    std::vector<SerialPortInfo> ports = ListSerialPorts(portNames_);
+    std::vector<SerialPortInfo> ports =
+        setup_.listPorts ? setup_.listPorts() : ListSerialPorts(portNames_);
     for (const ExtraPort& extra : setup_.extraPorts) {
         const unsigned number = portNames_.NumberFor(extra.devicePath);
         if (number == 0) continue;

@@ -47,6 +47,8 @@ const CLoaderDlg::MessageMapEntry CLoaderDlg::kMessageMap[] = {
     OnSelectionChanged(kIdcMemoryType, &CLoaderDlg::SaveSettings),
     OnSelectionChanged(kIdcMemorySize, &CLoaderDlg::SaveSettings),
     OnSelectionChanged(kIdcSdramMode, &CLoaderDlg::SaveSettings),
+    OnSelectionChanged(kIdcSerialPort, &CLoaderDlg::RememberChoices),
+    OnSelectionChanged(kIdcSection, &CLoaderDlg::RememberChoices),
 };
 
 void CLoaderDlg::OnCommand(int controlId, Notification notification) {

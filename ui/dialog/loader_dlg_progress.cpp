@@ -13,6 +13,7 @@
 namespace pelorin::ui {
 
 long CLoaderDlg::OnSessionUpdate(uint64_t kind, int64_t value) {
+    BoardAnswered();
     ForwardToOperation(WM_SESSION_UPDATE, kind, value);
     FollowWatchdog();
     return 0;
@@ -36,6 +37,7 @@ long CLoaderDlg::OnSendEnd(uint64_t wParam, int64_t lParam) {
 void CLoaderDlg::OnTimer(int timerId) {
     if (timerId == kSendEstimateTimer) SendEstimateTick();
     if (timerId == kWatchdogTimer) WatchdogTick();
+    if (timerId >= kNoAnswerTimer) OnConvenienceTimer(timerId);
 }
 
 // Timer 1 runs while the operation's watchdog is armed, restarted by every notification.

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "serial/port_enum.h"
 #include "serial/serial_port.h"
 #include "session/operator_prompt.h"
 #include "session/session_sink.h"
@@ -40,6 +41,8 @@ struct LoaderDlgSetup {
     // Makes the port the worker owns; null: the computer's serial port.
     std::function<std::unique_ptr<ISerialPort>()> makePort;
     std::vector<ExtraPort> extraPorts;
+    // Lists the ports present; null: the computer's.
+    std::function<std::vector<SerialPortInfo>()> listPorts;
     std::string tempBase;  // where the per-user working folder goes; empty: the system's choice
 };
 

@@ -33,6 +33,7 @@ void CLoaderDlg::OnStarted(const std::string& statusText) {
     infoText_.clear();
     EnterProgressState(IdleCaptionOfMode());
     SetStatusLine(statusText);
+    ConveniencesOnStarted();
 }
 
 // The stage letter itself is the operation's: its watchdog names it.
@@ -42,6 +43,7 @@ void CLoaderDlg::OnStage(char, const std::string& text) {
 
 void CLoaderDlg::OnMainPercent(unsigned percent) {
     ShowMainPercent(percent);
+    ConveniencesOnMainPercent(percent);
 }
 
 void CLoaderDlg::OnSubPercent(unsigned percent) {
@@ -80,6 +82,7 @@ void CLoaderDlg::OnEnded(Outcome outcome, const std::string& text, bool shownAsM
         Prompt({text, kErrorCaption, PromptIcon::Warning});
     }
     if (!inProgressState_) return;  // a start that failed leaves the window idle
+    ConveniencesOnEnded(outcome, text);
     surface_.StopTimer(kWatchdogTimer);
     if (outcome == Outcome::Cancelled) {
         StopOperation(IdleCaptionOfMode());

@@ -6,17 +6,23 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QContextMenuEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QSocketNotifier>
 #include <QStatusBar>
 #include <QTimer>
 #include <QTimerEvent>
 
 #include "ui/dialog/control_ids.h"
 #include "ui/dialog/dialog_template.h"
+#include "ui/dialog/port_watch.h"
+#include "ui/qt/desktop_services.h"
 #include "ui/qt/dialog_units.h"
 #include "ui/qt/gui_thread_prompt.h"
 #include "ui/qt/message_box_prompt.h"
@@ -73,8 +79,34 @@ LoaderWindow::LoaderWindow(LoaderWindowSetup setup)
     CreateStatusBar();
     ConnectCommands();
     Control(kIdcEditor)->installEventFilter(this);
+    desktop_ = std::make_unique<DesktopServices>();
+    setAcceptDrops(true);
     logic_ = std::make_unique<CLoaderDlg>(dialog, *this);
     logic_->OnInitDialog();
+    WatchPorts();
+}
+
+void LoaderWindow::WatchPorts() {
+    portWatch_ = PortWatch::Open();
+    if (!portWatch_) return;
+    portNotifier_ = std::make_unique<QSocketNotifier>(portWatch_->Handle(), QSocketNotifier::Read);
+    connect(portNotifier_.get(), &QSocketNotifier::activated, this, [this] {
+        if (portWatch_->TakeChanges()) logic_->OnDevicesChanged();
+    });
+}
+
+void LoaderWindow::dragEnterEvent(QDragEnterEvent* event) {
+    if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+}
+
+// Only files of this computer count; what they are is the logic's to judge.
+void LoaderWindow::dropEvent(QDropEvent* event) {
+    std::vector<std::string> paths;
+    for (const QUrl& url : event->mimeData()->urls())
+        if (url.isLocalFile()) paths.push_back(url.toLocalFile().toStdString());
+    if (paths.empty()) return;
+    event->acceptProposedAction();
+    logic_->OnFilesDropped(paths);
 }
 
 LoaderWindow::~LoaderWindow() {
@@ -287,6 +319,14 @@ void LoaderWindow::Beep() {
 
 void LoaderWindow::ShowAbout() {
     if (setup_.showAbout) setup_.showAbout(*this, *prompt_);
+}
+
+void LoaderWindow::SetTaskbarProgress(TaskbarState state, int percent) {
+    desktop_->SetTaskbarProgress(state, percent);
+}
+
+void LoaderWindow::NotifyOperator(const std::string& title, const std::string& text) {
+    desktop_->Notify(title, text);
 }
 
 void LoaderWindow::EndDialog(bool accepted) {

@@ -13,9 +13,13 @@
 #include "ui/dialog/loader_dlg.h"
 #include "ui/qt/dialog_controls.h"
 
+class QSocketNotifier;
+
 namespace pelorin::ui {
 
+class DesktopServices;
 class GuiThreadPrompt;
+class PortWatch;
 class MessageBoxPrompt;
 class ToolkitFileDialogs;
 class WindowSink;
@@ -73,6 +77,9 @@ class LoaderWindow final : public QDialog, public IDialogSurface {
     void Beep() override;
     void ShowAbout() override;
     void EndDialog(bool accepted) override;
+    void SetTaskbarProgress(TaskbarState state, int percent) override;
+    bool IsActiveWindow() const override { return isActiveWindow(); }
+    void NotifyOperator(const std::string& title, const std::string& text) override;
 
   protected:
     bool event(QEvent* event) override;
@@ -82,12 +89,15 @@ class LoaderWindow final : public QDialog, public IDialogSurface {
     void closeEvent(QCloseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
   private:
     void LetStatusLineWrap();
     void CreateStatusBar();
     void PlaceStatusBar();
     void ConnectCommands();
+    void WatchPorts();
 
     LoaderWindowSetup setup_;
     std::unique_ptr<MessageBoxPrompt> messageBoxes_;
@@ -96,7 +106,10 @@ class LoaderWindow final : public QDialog, public IDialogSurface {
     std::unique_ptr<WindowSink> sink_;
     DialogControls controls_;
     QLabel* statusParts_[2] = {nullptr, nullptr};
-    std::array<QBasicTimer, 2> timers_;
+    std::array<QBasicTimer, kTimerCount> timers_;
+    std::unique_ptr<DesktopServices> desktop_;
+    std::unique_ptr<PortWatch> portWatch_;
+    std::unique_ptr<QSocketNotifier> portNotifier_;  // goes before the watch it waits on
     std::unique_ptr<CLoaderDlg> logic_;
 };
 

@@ -2,6 +2,8 @@
 #include "ui/win32/dialog_view_win32.h"
 
 #include <commctrl.h>
+#include <dbt.h>
+#include <shellapi.h>
 
 #include <algorithm>
 
@@ -179,6 +181,7 @@ void DialogViewWin32::InitControls() {
         int parts[2] = {kStatusMarkWidth, -1};
         SendMessageW(statusBar_, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(parts));
         SetStatusPart(0, "<Config>");
+        DragAcceptFiles(hwnd_, TRUE);
     }
 }
 
@@ -240,6 +243,14 @@ INT_PTR DialogViewWin32::Handle(UINT msg, WPARAM wp, LPARAM lp) {
         case kDeferMessage:
             RunDeferred();
             return TRUE;
+        case WM_DEVICECHANGE:
+            if (events_ && (wp == DBT_DEVICEARRIVAL || wp == DBT_DEVICEREMOVECOMPLETE ||
+                            wp == DBT_DEVNODES_CHANGED))
+                events_->OnDevicesChanged();
+            return TRUE;
+        case WM_DROPFILES:
+            DropFiles(reinterpret_cast<HDROP>(wp));
+            return TRUE;
         case kBeepWindowMessage:
             if (events_) events_->OnBeep();
             return TRUE;
@@ -250,6 +261,31 @@ INT_PTR DialogViewWin32::Handle(UINT msg, WPARAM wp, LPARAM lp) {
         }
     }
     return FALSE;
+}
+
+void DialogViewWin32::DropFiles(HDROP drop) {
+    std::vector<std::string> paths;
+    const UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+    for (UINT i = 0; i < count; ++i) {
+        std::wstring path(DragQueryFileW(drop, i, nullptr, 0), L'\0');
+        DragQueryFileW(drop, i, path.data(), UINT(path.size() + 1));
+        paths.push_back(Narrow(path));
+    }
+    DragFinish(drop);
+    if (events_) events_->OnFilesDropped(paths);
+}
+
+void DialogViewWin32::SetTaskbarProgress(TaskbarState state, int percent) {
+    taskbar_.SetProgress(hwnd_, state, percent);
+}
+
+bool DialogViewWin32::IsActiveWindow() const {
+    return hwnd_ && GetForegroundWindow() == hwnd_;
+}
+
+// The button flashes until the operator brings the window up; the words are on its status line.
+void DialogViewWin32::NotifyOperator(const std::string&, const std::string&) {
+    if (hwnd_) TaskbarButton::Flash(hwnd_);
 }
 
 // Runs what was deferred before this message; what those calls defer waits for its own.

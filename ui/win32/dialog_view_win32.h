@@ -6,15 +6,20 @@
 
 #include <windows.h>
 
+#include <shellapi.h>
+
 #include <cstdint>
 #include <deque>
 #include <functional>
 #include <mutex>
 #include <set>
+#include <string>
+#include <vector>
 
 #include "session/session_sink.h"
 #include "ui/dialog/dialog_surface.h"
 #include "ui/dialog/dialog_template.h"
+#include "ui/win32/taskbar_win32.h"
 
 namespace pelorin::ui {
 
@@ -35,6 +40,9 @@ class IDialogEvents {
     virtual void OnHelpKey() = 0;
     // Asked after OnInitDialog: whether the system menu gets "&About Me...".
     virtual bool AboutOffered() const = 0;
+    // A device came or went; files were dropped on the window (UTF-8 paths).
+    virtual void OnDevicesChanged() {}
+    virtual void OnFilesDropped(const std::vector<std::string>& paths) { (void)paths; }
 };
 
 // Private messages of the window.
@@ -102,6 +110,9 @@ class DialogViewWin32 final : public IDialogSurface {
     void Beep() override;
     void ShowAbout() override;
     void EndDialog(bool accepted) override;
+    void SetTaskbarProgress(TaskbarState state, int percent) override;
+    bool IsActiveWindow() const override;
+    void NotifyOperator(const std::string& title, const std::string& text) override;
 
   private:
     class PostingSink final : public ISessionSink {
@@ -123,6 +134,7 @@ class DialogViewWin32 final : public IDialogSurface {
     void RunDeferred();
     bool IsList(int id) const;
     bool IsEdit(int id) const;
+    void DropFiles(HDROP drop);
 
     const DialogTemplate& dialog_;
     IDialogEvents* events_ = nullptr;
@@ -136,6 +148,7 @@ class DialogViewWin32 final : public IDialogSurface {
     HICON icon_ = nullptr;
     HICON smallIcon_ = nullptr;
     PostingSink sink_{*this};
+    TaskbarButton taskbar_;
 
     std::mutex deferredMutex_;
     std::deque<std::function<void()>> deferred_;
