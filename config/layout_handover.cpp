@@ -61,16 +61,6 @@ std::string HelperCommandLine(const HandOverPaths& paths, bool restore) {
     return line;
 }
 
-std::string WithCrLf(std::string_view text) {
-    std::string out;
-    out.reserve(text.size() + text.size() / 16);
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r')) out += '\r';
-        out += text[i];
-    }
-    return out;
-}
-
 bool PrepareLayoutSave(const HandOverPaths& paths, std::string_view text, std::string* error) {
     if (!HelperHasPlace(paths, error) || !ProgramReplaceable(paths.programPath, error))
         return false;

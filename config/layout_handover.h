@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "base/line_ends.h"
+
 namespace pelorin {
 
 struct HandOverPaths {
@@ -17,9 +19,6 @@ struct HandOverPaths {
 // The helper's path, a blank, the program path in double quotes; for a restore, then a blank
 // and the word restore.
 std::string HelperCommandLine(const HandOverPaths& paths, bool restore);
-
-// `text` with every line ending in CR LF, as the saved text holds it.
-std::string WithCrLf(std::string_view text);
 
 // Writes the saved text beside the program file and the helper. False, with `error` saying
 // what cannot be written, when the helper could not do its job: then nothing is left behind.

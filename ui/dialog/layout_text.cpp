@@ -70,14 +70,6 @@ std::string Utf8ToLatin1(std::string_view text) {
     return bytes;
 }
 
-std::string WithoutCr(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (size_t i = 0; i < text.size(); ++i)
-        if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) out += text[i];
-    return out;
-}
-
 std::string WithoutOverlongLines(std::string_view text, size_t maxBytes) {
     std::string out;
     out.reserve(std::min(text.size(), size_t(1) << 20));

@@ -64,7 +64,7 @@ void Click(HWND label, Link& link) {
     }
     MessageBeep(MB_ICONEXCLAMATION);
     const std::string text = "Unable to open hyperlink:\n\n" + OpenErrorText(result);
-    MessageBoxW(GetParent(label), Widen(ToCrLf(text)).c_str(),
+    MessageBoxW(GetParent(label), Widen(WithCrLf(text)).c_str(),
                 Widen(link.options->programName).c_str(), MB_OK | MB_ICONEXCLAMATION);
 }
 

@@ -337,11 +337,11 @@ void DialogViewWin32::Select(int id, int index) {
 }
 
 std::string DialogViewWin32::Text(int id) const {
-    return FromCrLf(Narrow(WindowText(Control(id))));
+    return WithoutCr(Narrow(WindowText(Control(id))));
 }
 
 void DialogViewWin32::SetText(int id, const std::string& text) {
-    SetWindowTextW(Control(id), Widen(ToCrLf(text)).c_str());
+    SetWindowTextW(Control(id), Widen(WithCrLf(text)).c_str());
     if (id == kIdcStatusLine) FitStatusLine();
 }
 

@@ -4,12 +4,11 @@
 #include <string>
 #include <string_view>
 
+#include "base/line_ends.h"  // the portable "\n" to an edit's "\r\n", and back
+
 namespace pelorin::ui {
 
 std::wstring Widen(std::string_view text);
 std::string Narrow(std::wstring_view text);
-// Line ends: the portable "\n" to an edit's "\r\n", and back.
-std::string ToCrLf(std::string_view text);
-std::string FromCrLf(std::string_view text);
 
 }  // namespace pelorin::ui

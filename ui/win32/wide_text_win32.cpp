@@ -23,22 +23,4 @@ std::string Narrow(std::wstring_view text) {
     return narrow;
 }
 
-std::string ToCrLf(std::string_view text) {
-    std::string out;
-    out.reserve(text.size() + text.size() / 16);
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r')) out += '\r';
-        out += text[i];
-    }
-    return out;
-}
-
-std::string FromCrLf(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (size_t i = 0; i < text.size(); ++i)
-        if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) out += text[i];
-    return out;
-}
-
 }  // namespace pelorin::ui

@@ -40,8 +40,9 @@ PromptAnswer AnswerOfMessageBox(int result) {
 }
 
 PromptAnswer MessageBoxPrompt::Show(const PromptRequest& request) {
-    const int result = MessageBoxW(owner_ ? owner_() : nullptr, Widen(ToCrLf(request.text)).c_str(),
-                                   Widen(request.caption).c_str(), MessageBoxFlags(request));
+    const int result =
+        MessageBoxW(owner_ ? owner_() : nullptr, Widen(WithCrLf(request.text)).c_str(),
+                    Widen(request.caption).c_str(), MessageBoxFlags(request));
     // No box (out of resources): the answer of an operator who only presses Enter.
     if (result == 0) return DefaultAnswer(request.buttons);
     return AnswerOfMessageBox(result);
