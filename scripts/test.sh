@@ -25,7 +25,8 @@ for preset in "${presets[@]}"; do
   ctest --preset "$preset"
   if [ "$preset" = mingw ] && [ "$package" != 0 ]; then
     echo "=== Windows installer ==="
-    setup=$(./scripts/package-windows.sh | tee /dev/stderr | tail -n 1)
+    # Shown through a pipe: reopening /dev/stderr would truncate a log the output goes to.
+    setup=$(./scripts/package-windows.sh | tee >(cat >&2) | tail -n 1)
     ./tests/wine/installer-test.sh "$setup"
   fi
 done
