@@ -43,7 +43,7 @@ void PressRunner::Press() {
     }
     if (!script_.Run().file.empty()) PostClick(*window_->Control(ui::kIdcBrowse));
     PostClick(*window_->Control(ui::kIdcOperation));
-    script_.Pressed(window_->Logic());
+    script_.Pressed();
     watch_.start(kWatchMs);
 }
 

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "config/image_check.h"
+#include "config/segment_table.h"
 #include "session/operation.h"
 #include "session/session_protocol.h"
 #include "ui/dialog/control_ids.h"
@@ -17,13 +18,12 @@ namespace {
 constexpr const char* kModeWords[] = {"download", "erase", "dump"};
 constexpr const char* kSectionsHint = " (see: pelorin --print-sections)";
 
-// The item whose text is `text`, or whose text begins with it and a blank (a port's name
-// before its description); -1 when none.
-int FindItem(const ui::IDialogSurface& surface, int id, const std::string& text, bool prefix) {
-    for (int i = 0; i < surface.ItemCount(id); ++i) {
-        const std::string item = surface.ItemText(id, i);
-        if (strcasecmp(item.c_str(), text.c_str()) == 0) return i;
-        if (prefix && item.rfind(text + " ", 0) == 0) return i;
+// The port list's item that is `name` or begins with it and a blank (the name before the
+// device's description); -1 when none.
+int FindPort(const ui::IDialogSurface& surface, const std::string& name) {
+    for (int i = 0; i < surface.ItemCount(ui::kIdcSerialPort); ++i) {
+        const std::string item = surface.ItemText(ui::kIdcSerialPort, i);
+        if (strcasecmp(item.c_str(), name.c_str()) == 0 || item.rfind(name + " ", 0) == 0) return i;
     }
     return -1;
 }
@@ -35,14 +35,8 @@ std::string PressScript::Check(const ui::CLoaderDlg& logic) const {
     // A wrong default would erase or overwrite the boot loader: these two must name it.
     if (run_.section.empty() && kind != OperationKind::Dump)
         return std::string(kModeWords[run_.mode]) + " needs --section NAME" + kSectionsHint;
-    const SegmentEntry* section = nullptr;
-    for (const SegmentEntry& entry : logic.Segments())
-        if (run_.section.empty() || strcasecmp(entry.name.c_str(), run_.section.c_str()) == 0) {
-            section = &entry;
-            break;
-        }
-    if (!section && !run_.section.empty())
-        return "No section '" + run_.section + "' in the layout" + kSectionsHint;
+    const SegmentEntry* section = FindSegment(logic.Segments(), run_.section);
+    if (!section && !run_.section.empty()) return NoSectionText(run_.section) + kSectionsHint;
     if (kind == OperationKind::Download) {
         if (run_.file.empty()) return kNoDownloadFileText;
         bool whole = false;
@@ -54,8 +48,7 @@ std::string PressScript::Check(const ui::CLoaderDlg& logic) const {
 
 std::string PressScript::Prepare(ui::IDialogSurface& surface, ui::CLoaderDlg& logic) {
     std::string error = Check(logic);
-    if (error.empty() && !run_.port.empty() &&
-        FindItem(surface, ui::kIdcSerialPort, run_.port, true) < 0)
+    if (error.empty() && !run_.port.empty() && FindPort(surface, run_.port) < 0)
         error = "port " + run_.port + " is not listed";
     if (!error.empty()) {
         exitStatus_ = kBadArgumentStatus;
@@ -63,15 +56,16 @@ std::string PressScript::Prepare(ui::IDialogSurface& surface, ui::CLoaderDlg& lo
     }
     surface.Select(ui::kIdcMode, run_.mode);
     logic.OnCommand(ui::kIdcMode, ui::Notification::SelectionChanged);
-    if (!run_.section.empty())
-        surface.Select(ui::kIdcSection, FindItem(surface, ui::kIdcSection, run_.section, false));
-    if (!run_.port.empty())
-        surface.Select(ui::kIdcSerialPort, FindItem(surface, ui::kIdcSerialPort, run_.port, true));
+    // The section list shows the layout's sections in their order.
+    if (const SegmentEntry* section = FindSegment(logic.Segments(), run_.section);
+        section && !run_.section.empty())
+        surface.Select(ui::kIdcSection, int(section - logic.Segments().data()));
+    if (!run_.port.empty()) surface.Select(ui::kIdcSerialPort, FindPort(surface, run_.port));
     startsBefore_ = logic.OperationsStarted();
     return {};
 }
 
-void PressScript::Pressed(const ui::CLoaderDlg&) {
+void PressScript::Pressed() {
     pressedAt_ = std::chrono::steady_clock::now();
 }
 

@@ -32,7 +32,7 @@ class PressScript final : public IOperatorPrompt, public ui::IFileDialogs {
     std::string Prepare(ui::IDialogSurface& surface, ui::CLoaderDlg& logic);
     const PressRun& Run() const { return run_; }
     // Right after the clicks were delivered.
-    void Pressed(const ui::CLoaderDlg& logic);
+    void Pressed();
     // True once the run is over: the operation ended, was refused, or took too long. The
     // ending is then printed and the exit status set.
     bool Watch(const ui::IDialogSurface& surface, const ui::CLoaderDlg& logic);

@@ -41,7 +41,7 @@ void PressRunnerWin32::Start(ui::DialogViewWin32& view, ui::CLoaderDlg& logic) {
     }
     if (!script_.Run().file.empty()) Click(view, ui::kIdcBrowse);
     Click(view, ui::kIdcOperation);
-    script_.Pressed(logic);
+    script_.Pressed();
     g_press = this;
     timer_ = SetTimer(nullptr, 0, kWatchMs, Tick);
 }

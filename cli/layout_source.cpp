@@ -1,8 +1,6 @@
 // Where the command line's layout comes from.
 #include "cli/layout_source.h"
 
-#include <strings.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
@@ -63,10 +61,8 @@ std::optional<SegmentTable> LoadLayout(const std::string& layoutFile, std::strin
 
 std::optional<SegmentEntry> FindSection(const SegmentTable& table, const std::string& name,
                                         std::string& error) {
-    if (name.empty()) return table.front();
-    for (const SegmentEntry& entry : table)
-        if (strcasecmp(entry.name.c_str(), name.c_str()) == 0) return entry;
-    error = "No section '" + name + "' in the layout (see: pelorin-cli sections)";
+    if (const SegmentEntry* entry = FindSegment(table, name)) return *entry;
+    error = NoSectionText(name) + " (see: pelorin-cli sections)";
     return std::nullopt;
 }
 

@@ -42,12 +42,8 @@ std::optional<WorkDir> OpenLineDir(std::string& error) {
 std::string Snapshot(const std::string& file, const std::filesystem::path& copy,
                      std::string& sha256) {
     namespace fs = std::filesystem;
+    if (std::string error = CheckRegularFile(file); !error.empty()) return error;
     std::error_code ec;
-    const fs::file_status status = fs::status(file, ec);
-    if (ec || !fs::exists(status))
-        return "Can't open " + file + ": " + (ec ? ec.message() : "No such file or directory");
-    // Checked before any open: opening a FIFO would wait for a writer forever.
-    if (!fs::is_regular_file(status)) return NotRegularFileText(file);
     const auto written = fs::last_write_time(file, ec);
     std::ifstream in(file, std::ios::binary);
     std::ofstream out(copy, std::ios::binary | std::ios::trunc);

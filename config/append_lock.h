@@ -1,6 +1,7 @@
 // A file of records that several processes append to (the production line's log): opened and
 // checked once before any record is due, then one whole record per append under an advisory
-// lock, on disk before the call returns. One file per platform implements it.
+// lock, on disk before the call returns. One file per platform implements the file itself;
+// the lock's wait is shared.
 #pragma once
 
 #include <chrono>
@@ -41,6 +42,13 @@ class AppendFile {
     AppendFile(intptr_t handle, std::filesystem::path path)
         : handle_(handle), path_(std::move(path)) {}
     std::string ErrorText(const char* what) const;
+
+    enum class LockTry { Taken, Busy, Failed };
+    // Calls `tryLock` every poll until it takes the lock or fails, `stop` holds or `lockWait`
+    // passes. Error text, empty once the lock is taken.
+    std::string WaitForLock(const std::function<LockTry()>& tryLock,
+                            std::chrono::milliseconds lockWait,
+                            const std::function<bool()>& stop) const;
 
     intptr_t handle_ = -1;
     std::filesystem::path path_;

@@ -8,7 +8,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <thread>
 #include <utility>
 
 #include "config/append_lock.h"
@@ -16,9 +15,6 @@
 
 namespace pelorin {
 namespace {
-
-using Clock = std::chrono::steady_clock;
-constexpr auto kLockPoll = std::chrono::milliseconds(20);
 
 std::string OpenError(const std::filesystem::path& path, const std::string& why) {
     return "Can't use the log " + path.string() + ": " + why;
@@ -107,28 +103,18 @@ AppendFile::~AppendFile() {
     if (handle_ >= 0) ::close(int(handle_));
 }
 
-std::string AppendFile::ErrorText(const char* what) const {
-    return "Can't " + std::string(what) + " the log " + path_.string() + ": " +
-           LastSystemErrorText();
-}
-
 std::string AppendFile::Append(std::string_view header, std::string_view record,
                                std::chrono::milliseconds lockWait,
                                const std::function<bool()>& stop) {
     const int fd = int(handle_);
-    const auto deadline = Clock::now() + lockWait;
-    while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        if (errno == EINTR) continue;
-        if (errno != EWOULDBLOCK) return ErrorText("lock");
-        if (stop && stop())
-            return "The log " + path_.string() + " is locked by another process; stopped waiting";
-        if (Clock::now() >= deadline)
-            return "The log " + path_.string() + " stayed locked by another process for " +
-                   std::to_string(
-                       std::chrono::duration_cast<std::chrono::seconds>(lockWait).count()) +
-                   " s; the row was not written";
-        std::this_thread::sleep_for(kLockPoll);
-    }
+    const std::string waited = WaitForLock(
+        [fd] {
+            while (::flock(fd, LOCK_EX | LOCK_NB) != 0)
+                if (errno != EINTR) return errno == EWOULDBLOCK ? LockTry::Busy : LockTry::Failed;
+            return LockTry::Taken;
+        },
+        lockWait, stop);
+    if (!waited.empty()) return waited;
     std::string error;
     struct stat info {};
     std::string text;

@@ -3,7 +3,6 @@
 // row survive a power cut at the next board. The lock is polled for a bounded time.
 #include <windows.h>
 
-#include <thread>
 #include <utility>
 
 #include "config/append_lock.h"
@@ -11,9 +10,6 @@
 
 namespace pelorin {
 namespace {
-
-using Clock = std::chrono::steady_clock;
-constexpr auto kLockPoll = std::chrono::milliseconds(20);
 
 std::string OpenError(const std::filesystem::path& path, const std::string& why) {
     return "Can't use the log " + path.string() + ": " + why;
@@ -85,29 +81,20 @@ AppendFile::~AppendFile() {
     if (handle_ != -1) CloseHandle(reinterpret_cast<HANDLE>(handle_));
 }
 
-std::string AppendFile::ErrorText(const char* what) const {
-    return "Can't " + std::string(what) + " the log " + path_.string() + ": " +
-           LastSystemErrorText();
-}
-
 std::string AppendFile::Append(std::string_view header, std::string_view record,
                                std::chrono::milliseconds lockWait,
                                const std::function<bool()>& stop) {
     const HANDLE file = reinterpret_cast<HANDLE>(handle_);
-    const auto deadline = Clock::now() + lockWait;
     OVERLAPPED whole{};
-    while (!LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, MAXDWORD,
-                       MAXDWORD, &whole)) {
-        if (GetLastError() != ERROR_LOCK_VIOLATION) return ErrorText("lock");
-        if (stop && stop())
-            return "The log " + path_.string() + " is locked by another process; stopped waiting";
-        if (Clock::now() >= deadline)
-            return "The log " + path_.string() + " stayed locked by another process for " +
-                   std::to_string(
-                       std::chrono::duration_cast<std::chrono::seconds>(lockWait).count()) +
-                   " s; the row was not written";
-        std::this_thread::sleep_for(kLockPoll);
-    }
+    const std::string waited = WaitForLock(
+        [file, &whole] {
+            if (LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, MAXDWORD,
+                           MAXDWORD, &whole))
+                return LockTry::Taken;
+            return GetLastError() == ERROR_LOCK_VIOLATION ? LockTry::Busy : LockTry::Failed;
+        },
+        lockWait, stop);
+    if (!waited.empty()) return waited;
     std::string error;
     LARGE_INTEGER size{};
     if (!GetFileSizeEx(file, &size)) {

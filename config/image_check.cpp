@@ -52,6 +52,15 @@ std::string NotRegularFileText(const std::string& file) {
     return file + " is not a regular file (a directory, FIFO or device cannot be downloaded)";
 }
 
+std::string CheckRegularFile(const std::string& file) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::file_status status = fs::status(file, ec);
+    if (ec || !fs::exists(status))
+        return "Can't open " + file + ": " + (ec ? ec.message() : "No such file or directory");
+    return fs::is_regular_file(status) ? std::string() : NotRegularFileText(file);
+}
+
 bool IsWholeFlashImage(const std::filesystem::path& path) {
     return CheckFlashImage(path).wholeImage;
 }

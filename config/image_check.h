@@ -33,6 +33,9 @@ FlashImageCheck CheckFlashImage(const std::filesystem::path& path);
 // True for a whole-flash image; false for any other file and for one that cannot be read.
 // Why `file` cannot be downloaded when it is no regular file.
 std::string NotRegularFileText(const std::string& file);
+// Why `file` cannot be read as a download file: missing, or no regular file; empty when it is
+// one. Nothing is opened: opening a FIFO would wait for a writer for ever.
+std::string CheckRegularFile(const std::string& file);
 
 bool IsWholeFlashImage(const std::filesystem::path& path);
 

@@ -1,6 +1,9 @@
 // Reading the section list out of the layout text.
 #include "config/segment_table.h"
 
+#include <algorithm>
+#include <cctype>
+
 #include <cstdio>
 
 #include "config/layout_trailer.h"
@@ -71,6 +74,22 @@ SegmentTable LoadSegmentTable(const std::filesystem::path& layoutPath) {
     if (!bytes) return {};
     return LoadSegmentTable(
         IniText(std::string_view(reinterpret_cast<const char*>(bytes->data()), bytes->size())));
+}
+
+const SegmentEntry* FindSegment(const SegmentTable& table, std::string_view name) {
+    const auto same = [](char a, char b) {
+        return std::tolower(static_cast<unsigned char>(a)) ==
+               std::tolower(static_cast<unsigned char>(b));
+    };
+    for (const SegmentEntry& entry : table)
+        if (name.empty() ||
+            std::equal(entry.name.begin(), entry.name.end(), name.begin(), name.end(), same))
+            return &entry;
+    return nullptr;
+}
+
+std::string NoSectionText(std::string_view name) {
+    return "No section '" + std::string(name) + "' in the layout";
 }
 
 }  // namespace pelorin

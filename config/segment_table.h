@@ -35,4 +35,10 @@ SegmentTable LoadSegmentTable(const IniText& layout, std::string* error = nullpt
 // The same from the working layout file; an unreadable file gives an empty table.
 SegmentTable LoadSegmentTable(const std::filesystem::path& layoutPath);
 
+// The section named `name` (compared without case), or the first when `name` is empty; null
+// when there is none.
+const SegmentEntry* FindSegment(const SegmentTable& table, std::string_view name);
+// What a front end says of a section name the layout does not define.
+std::string NoSectionText(std::string_view name);
+
 }  // namespace pelorin

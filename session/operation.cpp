@@ -44,12 +44,8 @@ std::string Plural(uint64_t n) {
 std::string CheckInputFile(const std::string& file, const SegmentEntry& section, bool& whole) {
     namespace fs = std::filesystem;
     if (file.empty()) return kNoDownloadFileText;
+    if (std::string error = CheckRegularFile(file); !error.empty()) return error;
     std::error_code ec;
-    const fs::file_status status = fs::status(file, ec);
-    if (ec || !fs::exists(status))
-        return "Can't open " + file + ": " + (ec ? ec.message() : "No such file or directory");
-    // Checked before any open: opening a FIFO would wait for a writer forever.
-    if (!fs::is_regular_file(status)) return NotRegularFileText(file);
     std::ifstream in(file, std::ios::binary);
     if (!in) return "Can't open " + file + ": " + std::generic_category().message(errno);
     const uint64_t length = fs::file_size(file, ec);

@@ -1,16 +1,21 @@
-// What both platforms' flash locks share: moving and the busy text.
+// The flash lock: a claim on the lock file beside the flash.
 #include "sim/flash_lock.h"
-
-#include <utility>
 
 namespace pelorin::sim {
 
-FlashLock& FlashLock::operator=(FlashLock&& other) noexcept {
-    if (this != &other) {
-        Release();
-        handle_ = std::exchange(other.handle_, -1);
-    }
-    return *this;
+std::optional<FlashLock> FlashLock::Take(const std::string& flashPath, std::string& error) {
+    const std::string lockPath = flashPath + kFlashLockSuffix;
+    FileClaim::Failure failure = FileClaim::Failure::None;
+    std::string why;
+    std::unique_ptr<FileClaim> claim = FileClaim::TakeCreating(lockPath, failure, why);
+    if (claim) return FlashLock(std::move(claim));
+    if (failure == FileClaim::Failure::Busy)
+        error = FlashBusyText(flashPath);
+    else
+        error =
+            std::string(failure == FileClaim::Failure::CannotOpen ? "can't open" : "can't lock") +
+            " the flash lock " + lockPath + ": " + why;
+    return std::nullopt;
 }
 
 std::string FlashBusyText(const std::string& flashPath) {

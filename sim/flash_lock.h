@@ -1,12 +1,13 @@
-// One simulated board per flash file: an advisory lock on "<flash>.lock" beside the flash,
-// held while a board uses the flash and dropped by the system when the holder ends, however it
-// ends. The flash file itself is replaced at every save, so it cannot carry the lock. One
-// file per platform implements it.
+// One simulated board per flash file: a claim on "<flash>.lock" beside the flash, held while a
+// board uses the flash and dropped by the system when the holder ends, however it ends. The
+// flash file itself is replaced at every save, so it cannot carry the claim.
 #pragma once
 
-#include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
+
+#include "config/file_claim.h"
 
 namespace pelorin::sim {
 
@@ -18,17 +19,10 @@ class FlashLock {
     // when another board holds it (the simulated board is busy) or it cannot be taken.
     static std::optional<FlashLock> Take(const std::string& flashPath, std::string& error);
 
-    FlashLock(FlashLock&& other) noexcept : handle_(other.handle_) { other.handle_ = -1; }
-    FlashLock& operator=(FlashLock&& other) noexcept;
-    FlashLock(const FlashLock&) = delete;
-    FlashLock& operator=(const FlashLock&) = delete;
-    ~FlashLock() { Release(); }
-
   private:
-    explicit FlashLock(intptr_t handle) : handle_(handle) {}
-    void Release();
+    explicit FlashLock(std::unique_ptr<FileClaim> claim) : claim_(std::move(claim)) {}
 
-    intptr_t handle_ = -1;
+    std::unique_ptr<FileClaim> claim_;
 };
 
 // The error text of a flash another board holds.

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <thread>
 
+#include "../session/whole_operation.h"
 #include "child_process.h"
 #include "serial/comm.h"
 #include "serial/modem_control.h"
@@ -17,6 +18,7 @@ namespace pelorin {
 namespace {
 
 namespace fs = std::filesystem;
+using namespace pelorin::testing;
 using namespace std::chrono_literals;
 
 // Every pause of the protocol comes this much late, as on a machine under load.
@@ -52,43 +54,6 @@ class RecordingModemControl final : public IModemControl {
     std::vector<NativeDevice> devices;
 };
 
-class QueueSink final : public ISessionSink {
-  public:
-    explicit QueueSink(MessageQueue& queue) : queue_(queue) {}
-    void Post(uint32_t id, uint64_t w, int64_t l) override { queue_.Post(id, w, l); }
-    void Beep() override {}
-
-  private:
-    MessageQueue& queue_;
-};
-
-class SilentPrompt final : public IOperatorPrompt {
-  public:
-    PromptAnswer Show(const PromptRequest& r) override {
-        shown += r.caption + ": " + r.text + "\n";
-        return PromptAnswer::Ok;
-    }
-    std::string shown;
-};
-
-class EndView final : public IOperationView {
-  public:
-    void OnStarted(const std::string&) override {}
-    void OnStage(char letter, const std::string&) override { stages += letter; }
-    void OnMainPercent(unsigned) override {}
-    void OnSubPercent(unsigned) override {}
-    void OnSendBegin(uint64_t) override {}
-    void OnSendEnd() override {}
-    void OnTimeout(char, const std::string& message) override { timeouts += message; }
-    void OnInfo(const std::string&) override {}
-    void OnEnded(Outcome o, const std::string& t, bool) override {
-        outcome = o;
-        text = t;
-    }
-    std::string stages, timeouts, text;
-    Outcome outcome = Outcome::NotStarted;
-};
-
 class BoardSimTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -109,7 +74,7 @@ class BoardSimTest : public ::testing::Test {
         fs::remove_all(dir, ec);
     }
     // Runs one operation to its end; the worker pauses `lateMs` longer than asked each time.
-    Outcome Run(OperationKind kind, unsigned lateMs, EndView& view, SilentPrompt& prompt,
+    Outcome Run(OperationKind kind, unsigned lateMs, EndView& view, NotingPrompt& prompt,
                 IModemControl* modem = nullptr) {
         MessageQueue queue;
         QueueSink sink(queue);
@@ -118,23 +83,8 @@ class BoardSimTest : public ::testing::Test {
         auto port = std::make_unique<cnComm>(names);
         port->SetModemControl(modem);
         Board board(sink, prompt, images, std::move(port), &sleeper);
-        OperationRequest r;
-        r.kind = kind;
-        r.portLabel = link.string();
-        r.portNumber = names.NumberFor(link.string());
-        r.section = SegmentEntry{"Logo", 0x130000, 0x8000};
-        r.file = (dir / "image.bin").string();
-        r.header.crystalKhz = 27000;
-        r.giveUpSeconds = 5;
-        r.limitSilentBoard = true;
-        Operation operation(board, view);
-        if (operation.Start(r) != Outcome::Running) return operation.State();
-        while (operation.Running()) {
-            Message m;
-            if (queue.GetFor(m, 100ms)) operation.OnMessage(m);
-            operation.Poll();
-        }
-        return operation.State();
+        return RunOnLogo(board, queue, names.NumberFor(link.string()), link.string(), kind,
+                         (dir / "image.bin").string(), view);
     }
 
     fs::path dir, link;
@@ -147,7 +97,7 @@ class BoardSimTest : public ::testing::Test {
 TEST_F(BoardSimTest, LateHostKeepsTheFrameAfterTheSpeedSwitch) {
     for (int run = 0; run < 3; ++run) {
         EndView view;
-        SilentPrompt prompt;
+        NotingPrompt prompt;
         EXPECT_EQ(Run(OperationKind::Download, 45, view, prompt), Outcome::Completed)
             << view.text << prompt.shown << view.timeouts;
         EXPECT_EQ(view.stages, "UABSVDKHIO") << sim.Err();
@@ -158,7 +108,7 @@ TEST_F(BoardSimTest, LateHostKeepsTheFrameAfterTheSpeedSwitch) {
 // only ever drops them, on one descriptor, and the close does not pulse them either.
 TEST_F(BoardSimTest, AWholeDownloadOnlyDropsTheModemLines) {
     EndView view;
-    SilentPrompt prompt;
+    NotingPrompt prompt;
     RecordingModemControl modem;
     ASSERT_EQ(Run(OperationKind::Download, 0, view, prompt, &modem), Outcome::Completed)
         << view.text;

@@ -305,7 +305,9 @@ TEST_F(LineSimTest, LogIsCheckedBeforeAnyBoard) {
     std::ofstream(dir / "private.csv") << "secret\n";
     fs::create_symlink(dir / "private.csv", dir / "planted.csv");
     const bool root = ::geteuid() == 0;
-    if (root) ASSERT_EQ(::lchown((dir / "planted.csv").c_str(), 65534, 65534), 0);
+    if (root) {
+        ASSERT_EQ(::lchown((dir / "planted.csv").c_str(), 65534, 65534), 0);
+    }
     struct Bad {
         fs::path log;
         const char* says;

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "../session/whole_operation.h"
 #include "serial/comm.h"
 #include "serial/local_devices.h"
 #include "session/operation.h"
@@ -16,60 +17,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
-
-class QueueSink final : public ISessionSink {
-  public:
-    explicit QueueSink(MessageQueue& queue) : queue_(queue) {}
-    void Post(uint32_t id, uint64_t w, int64_t l) override { queue_.Post(id, w, l); }
-    void Beep() override {}
-
-  private:
-    MessageQueue& queue_;
-};
-
-class OkPrompt final : public IOperatorPrompt {
-  public:
-    PromptAnswer Show(const PromptRequest& r) override {
-        shown += r.caption + ": " + r.text + "\n";
-        return PromptAnswer::Ok;
-    }
-    std::string shown;
-};
-
-class EndView final : public IOperationView {
-  public:
-    void OnStarted(const std::string&) override {}
-    void OnStage(char letter, const std::string&) override { stages += letter; }
-    void OnMainPercent(unsigned) override {}
-    void OnSubPercent(unsigned) override {}
-    void OnSendBegin(uint64_t) override {}
-    void OnSendEnd() override {}
-    void OnTimeout(char, const std::string& message) override { text += message; }
-    void OnInfo(const std::string&) override {}
-    void OnEnded(Outcome, const std::string& t, bool) override { text += t; }
-    std::string stages, text;
-};
-
-Outcome RunOne(Board& board, MessageQueue& queue, unsigned port, OperationKind kind,
-               const std::string& file, EndView& view) {
-    OperationRequest r;
-    r.kind = kind;
-    r.portLabel = "simulated board";
-    r.portNumber = port;
-    r.section = SegmentEntry{"Logo", 0x130000, 0x8000};
-    r.file = file;
-    r.header.crystalKhz = 27000;
-    r.giveUpSeconds = 5;
-    r.limitSilentBoard = true;
-    Operation operation(board, view);
-    if (operation.Start(r) != Outcome::Running) return operation.State();
-    while (operation.Running()) {
-        Message m;
-        if (queue.GetFor(m, 100ms)) operation.OnMessage(m);
-        operation.Poll();
-    }
-    return operation.State();
-}
+using namespace pelorin::testing;
 
 TEST(LocalBoard, DownloadThenDumpThroughTheBoardsOwnPort) {
     const fs::path dir = fs::temp_directory_path() /
@@ -95,24 +43,25 @@ TEST(LocalBoard, DownloadThenDumpThroughTheBoardsOwnPort) {
 
     MessageQueue queue;
     QueueSink sink(queue);
-    OkPrompt prompt;
+    NotingPrompt prompt;
     TargetImages images;
     Board board(sink, prompt, images);
     const unsigned port = board.Shared().portNames.NumberFor("local:board");
     ASSERT_NE(port, 0u);
 
     EndView download;
-    EXPECT_EQ(
-        RunOne(board, queue, port, OperationKind::Download, (dir / "image.bin").string(), download),
-        Outcome::Completed)
-        << download.text << prompt.shown;
+    EXPECT_EQ(RunOnLogo(board, queue, port, "simulated board", OperationKind::Download,
+                        (dir / "image.bin").string(), download),
+              Outcome::Completed)
+        << download.text << download.timeouts << prompt.shown;
     EXPECT_EQ(download.stages, "UABSVDKHIO");
     EXPECT_EQ(local.Operations(), 1u);
 
     EndView dump;
-    EXPECT_EQ(RunOne(board, queue, port, OperationKind::Dump, (dir / "dump.bin").string(), dump),
+    EXPECT_EQ(RunOnLogo(board, queue, port, "simulated board", OperationKind::Dump,
+                        (dir / "dump.bin").string(), dump),
               Outcome::Completed)
-        << dump.text << prompt.shown;
+        << dump.text << dump.timeouts << prompt.shown;
     std::ifstream in(dir / "dump.bin", std::ios::binary);
     const std::string dumped((std::istreambuf_iterator<char>(in)),
                              std::istreambuf_iterator<char>());

@@ -159,7 +159,9 @@ TEST(DialogViewWin32, ControlsSurfaceKeysAndWorkerPosts) {
             EXPECT_EQ(got.right, want.right) << c.id;
             const bool list =
                 c.kind == ControlKind::DropDownList || c.kind == ControlKind::SortedDropDownList;
-            if (!list) EXPECT_EQ(got.bottom, want.bottom) << c.id;
+            if (!list) {
+                EXPECT_EQ(got.bottom, want.bottom) << c.id;
+            }
         }
         // A long ending wraps upward: its last line stays where the template puts the line.
         const RECT line = ClientRectOf(dlg, view.Control(kIdcStatusLine));

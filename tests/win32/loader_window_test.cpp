@@ -212,9 +212,10 @@ TEST(LoaderWindowWin32, PanelModesAndThreeOperationsOnTheSimulatedBoard) {
         // The simulated board is the chosen port.
         const int port = view.Selection(kIdcSerialPort);
         EXPECT_GE(port, 0);
-        if (port >= 0)
+        if (port >= 0) {
             EXPECT_NE(view.ItemText(kIdcSerialPort, port).find("Simulated board"),
                       std::string::npos);
+        }
         return true;
     });
     operate(0, (dir / "image.bin").string());

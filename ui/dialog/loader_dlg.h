@@ -217,10 +217,10 @@ class CLoaderDlg final : public IOperationView {
     uint8_t unlockStep_ = 0;      // how much of the unlock sequence has been typed
     std::string editorSnapshot_;  // the text at unlocking
     bool restorePending_ = false;
-    bool editorQuestionShown_ = false;
-    bool editorQuestionPending_ = false;  // from the focus leaving until the answer is in
-    bool layoutIsUtf8_ = true;            // how the layout's bytes became the editor's text
-    bool layoutEditPending_ = false;      // a saved layout waits for this copy to end
+    // From the focus leaving until the answer is in: no second question, no click meanwhile.
+    bool editorQuestionPending_ = false;
+    bool layoutIsUtf8_ = true;        // how the layout's bytes became the editor's text
+    bool layoutEditPending_ = false;  // a saved layout waits for this copy to end
     bool ended_ = false;
 
     // Choices and what they fill.

@@ -75,7 +75,7 @@ void CLoaderDlg::LockEditor() {
 // The question waits until the focus has moved, so an answer that gives the focus back leaves
 // it whole; until it is answered, the click that took the focus does nothing else.
 void CLoaderDlg::OnEditorFocusLost() {
-    if (editorLocked_ || restorePending_ || editorQuestionShown_ || ended_) return;
+    if (editorLocked_ || restorePending_ || editorQuestionPending_ || ended_) return;
     editorQuestionPending_ = true;
     surface_.Defer([this] { OnEditorKillFocus(); });
 }
@@ -83,16 +83,14 @@ void CLoaderDlg::OnEditorFocusLost() {
 void CLoaderDlg::OnEditorKillFocus() {
     // A restore ends the tool and drops any edits; a question in the middle of it could start
     // a second helper. By the time the deferred call runs the window may have ended.
-    if (editorLocked_ || restorePending_ || editorQuestionShown_ || ended_) {
+    if (editorLocked_ || restorePending_ || ended_) {
         editorQuestionPending_ = false;
         return;
     }
-    editorQuestionShown_ = true;
     if (surface_.Text(kIdcEditor) != editorSnapshot_)
         AskToSave();
     else
         AskToWithdraw();
-    editorQuestionShown_ = false;
     // Input queued behind the question (the rest of that click) still finds it pending.
     surface_.Defer([this] { editorQuestionPending_ = false; });
 }
